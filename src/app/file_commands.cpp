@@ -1,0 +1,77 @@
+// The main window's file operations: saving and opening journals, and the
+// script export of the "SaveBasic" button.
+#include <string>
+#include <string_view>
+
+#include "app/recorder_dialog.h"
+#include "platform/file_writer.h"
+#include "script/script_export.h"
+
+namespace vesk {
+
+namespace {
+
+FileDialogRequest JournalDialog(bool save) {
+  FileDialogRequest r;
+  r.save = save;
+  r.title = save ? "Save journal as:" : "Open journal:";
+  r.initialName = save ? "Journal.alg" : "";
+  r.defaultExtension = "alg";
+  r.filterDescription = "Vesk Journal Files (.alg)";
+  r.filterPattern = "*.alg";
+  // Must-exist belongs to the open dialog only: a save dialog with it would
+  // refuse every new file name.
+  r.flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | (save ? 0u : OFN_FILEMUSTEXIST);
+  return r;
+}
+
+// Shared by the journal and the script: ask for a path, write the bytes
+// whole, report. The bytes are taken after the dialog closes: recording may
+// go on while it is open. Journals and scripts hold typed text: owner-only.
+template <class Bytes>
+void SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request, Bytes bytes) {
+  const std::optional<std::string> chosen = Sys().ShowFileDialog(dlg.GetSafeHwnd(), request);
+  if (!chosen || chosen->empty()) return;
+  const std::string& path = *chosen;
+  switch (WriteFileReplacing(path, bytes(), /*ownerOnly=*/true)) {
+    case WriteOutcome::OpenFailed:
+      dlg.AddLogLine("Could not open " + path + " for writing");
+      return;
+    case WriteOutcome::WriteFailed:
+      dlg.AddLogLine("Could not write " + path);
+      return;
+    case WriteOutcome::Written:
+      break;
+  }
+  dlg.textStream.Rewind();
+  dlg.textStream << "Saved " << dlg.journal.Count() << " records to " << path;
+  dlg.AddComposedLine();
+}
+
+}  // namespace
+
+void RecorderDialog::SaveJournal() {
+  SaveBytesAs(*this, JournalDialog(true), [this] { return EncodeJournal(journal); });
+}
+
+bool RecorderDialog::OpenJournal() {
+  const std::optional<std::string> chosen = Sys().ShowFileDialog(GetSafeHwnd(), JournalDialog(false));
+  if (!chosen || chosen->empty()) return false;
+  const std::string& path = *chosen;
+  currentEntry = nullptr;
+  playPosition = Journal::npos;
+  if (!ReadJournalFile(path, journal, [] { ScriptText().clear(); })) {
+    AddLogLine("Could not open " + path + " for reading");
+    return false;
+  }
+  textStream.Rewind();
+  textStream << "Loaded " << journal.Count() << " records from " << path;
+  AddComposedLine();
+  return true;
+}
+
+void RecorderDialog::SaveScript() {
+  SaveBytesAs(*this, ScriptSaveDialog(), [] { return std::string_view(ScriptText()); });
+}
+
+}  // namespace vesk

@@ -1,0 +1,37 @@
+// The application object, the invisible owner window and the program's
+// process-wide objects.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/dialog.h"
+
+namespace vesk {
+
+class ProxyDialog : public Dialog {
+ public:
+  ProxyDialog();
+  int icon = kAppIcon;
+
+ protected:
+  bool OnInitDialog() override;
+  const MessageMap* GetMessageMap() const override;
+};
+
+class RecorderApp {
+ public:
+  virtual ~RecorderApp() = default;
+  // Runs the whole program; returns false: there is no message pump to enter.
+  virtual bool InitInstance();
+};
+
+// The identifiers of the two registered messages (0 before start-up).
+extern std::uint32_t g_autoPlaybackMessage;
+extern std::uint32_t g_playAgainMessage;
+
+// Creates the process-wide objects in order, runs the application's
+// start-up step and destroys them in reverse order. Returns the exit code.
+int RunProgram();
+
+}  // namespace vesk

@@ -1,0 +1,84 @@
+#include "app/recorder_dialog.h"
+
+#include "app/recorder_app.h"
+#include "engine/hook_set.h"
+
+namespace vesk {
+
+namespace {
+
+using D = RecorderDialog;
+
+const MessageMapEntry kEntries[] = {
+    OnMessage(WM_PAINT, &CallMessage<D, &D::OnPaint>),
+    OnMessage(WM_QUERYDRAGICON, &CallMessage<D, &D::OnQueryDragIcon>),
+    OnRegistered(&g_autoPlaybackMessage, &CallMessage<D, &D::OnAutomaticPlayback>),
+    OnRegistered(&g_playAgainMessage, &CallMessage<D, &D::OnPlayAgain>),
+    OnCommand(IDC_RECORD, BN_CLICKED, &CallVoid<D, &D::OnRecord>),
+    OnCommand(IDC_PLAY, BN_CLICKED, &CallVoid<D, &D::OnPlay>),
+    OnCommand(IDC_STOP, BN_CLICKED, &CallVoid<D, &D::OnStop>),
+    OnCommand(IDC_SETTINGS, BN_CLICKED, &CallVoid<D, &D::OnSettings>),
+    OnCommand(IDC_SAVEBASIC, BN_CLICKED, &CallVoid<D, &D::SaveScript>),
+};
+const MessageMap kMap{nullptr, kEntries};
+
+}  // namespace
+
+RecorderDialog::RecorderDialog(Dialog* parent) : Dialog(kMainDialogTemplate, parent) {}
+
+RecorderDialog::~RecorderDialog() = default;
+
+const MessageMap* RecorderDialog::GetMessageMap() const { return &kMap; }
+
+bool RecorderDialog::OnInitDialog() {
+  Dialog::OnInitDialog();
+  SetIcon(icon, true);
+  SetIcon(icon, false);
+  recordButton = GetDlgItem(IDC_RECORD);
+  playButton = GetDlgItem(IDC_PLAY);
+  stopButton = GetDlgItem(IDC_STOP);
+  logList = GetDlgItem(IDC_LOG);
+  layeredHelper.MakeLayered(GetSafeHwnd());
+  layeredHelper.SetOpacity(GetSafeHwnd(), 100);
+  if (HookSet* hooks = TheHookSet()) hooks->Attach(this);
+  autoPlayback = false;
+  if (!settings.Load()) {
+    AddLogLine("Failed to load settings from VeskSettings.auc, defaults loaded - creating.");
+    settings.Save();
+  }
+  if (settings.playAtStartup != 0) PostMessage(g_autoPlaybackMessage, 0, 0);
+  state = Stopped;
+  UpdateStatus();
+  return true;
+}
+
+void RecorderDialog::OnDestroy() {
+  // The window may close while a journal hook runs; from here on no hook
+  // call may reach it.
+  if (HookSet* hooks = TheHookSet(); hooks != nullptr && hooks->owner == this) hooks->Detach();
+}
+
+void RecorderDialog::AddLogLine(const std::string& text) {
+  logList.AddString(text);
+  logList.SetCurSel(logList.GetCount() - 1);
+}
+
+void RecorderDialog::AddComposedLine() { AddLogLine(std::string(textStream.End())); }
+
+LResult RecorderDialog::OnPaint(WParam, LParam) {
+  const WindowId w = GetSafeHwnd();
+  if (!Sys().IsIconic(w)) return 0;
+  int width = 0;
+  int height = 0;
+  Sys().GetClientSize(w, &width, &height);
+  const int cxIcon = Sys().GetSystemMetrics(SM_CXICON);
+  const int cyIcon = Sys().GetSystemMetrics(SM_CYICON);
+  const int x = (width - cxIcon + 1) / 2;
+  const int y = (height - cyIcon + 1) / 2;
+  Sys().PaintIconic(w, icon, x, y);
+  return 0;
+}
+
+LResult RecorderDialog::OnQueryDragIcon(WParam, LParam) { return icon; }
+
+}  // namespace vesk
