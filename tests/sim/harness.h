@@ -1,0 +1,95 @@
+// Runs the whole program on the simulated desktop, in a fresh working
+// directory of its own, and reads back what a user would see.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/recorder_app.h"
+#include "platform/sim/sim_desktop.h"
+
+namespace vesk::testing {
+
+inline std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A temporary working directory for one test.
+class TempDir {
+ public:
+  TempDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
+                                       : std::string("vesk");
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    path_ = std::filesystem::temp_directory_path() / ("vesk-test-" + name);
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(path_);
+  }
+  ~TempDir() {
+    std::filesystem::current_path(old_);
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path old_;
+};
+
+// The program running on a simulated desktop.
+class SimProgram {
+ public:
+  SimProgram() { InstallBackend(&sim); }
+  ~SimProgram() {
+    owned_.reset();  // winds a running program down while the backend is there
+    InstallBackend(nullptr);
+  }
+
+  void Start() {
+    sim.Start([this] { exitCode = RunProgram(); });
+    main = sim.FindWindow(kMainDialogTemplate);
+  }
+
+  std::vector<std::string> Log() { return sim.LogLines(main); }
+  std::string LastLog() {
+    auto lines = Log();
+    return lines.empty() ? std::string{} : lines.back();
+  }
+  std::string Title() { return sim.GetWindowText(main); }
+  std::string Caption(int id) { return sim.GetControlText(main, id); }
+  bool Enabled(int id) { return sim.IsControlEnabled(main, id); }
+  sim::SimWindow& Main() { return *sim.Window(main); }
+  bool Running() { return !sim.Finished(); }
+
+  TempDir dir;  // first member: the program's files go there
+
+ private:
+  std::unique_ptr<sim::SimDesktop> owned_ = std::make_unique<sim::SimDesktop>();
+
+ public:
+  sim::SimDesktop& sim = *owned_;
+  WindowId main = 0;
+  int exitCode = -1;
+};
+
+}  // namespace vesk::testing
