@@ -55,7 +55,8 @@ void RecorderDialog::SaveJournal() {
 }
 
 bool RecorderDialog::OpenJournal() {
-  const std::optional<std::string> chosen = Sys().ShowFileDialog(GetSafeHwnd(), JournalDialog(false));
+  const std::optional<std::string> chosen =
+      Sys().ShowFileDialog(GetSafeHwnd(), JournalDialog(false));
   if (!chosen || chosen->empty()) return false;
   const std::string& path = *chosen;
   currentEntry = nullptr;

@@ -7,19 +7,32 @@ namespace {
 
 const char* LabelOf(std::uint32_t message) {
   switch (message) {
-    case WM_MOUSEMOVE: return " Mouse Move: ";
-    case WM_LBUTTONDOWN: return " Mouse Left Btn Down: ";
-    case WM_LBUTTONUP: return " Mouse Left Btn Up: ";
-    case WM_RBUTTONDOWN: return " Mouse Right Btn Down: ";
-    case WM_RBUTTONUP: return " Mouse Right Btn Up: ";
-    case WM_MOUSEWHEEL: return " Mouse Wheel: ";
-    case WM_KEYDOWN: return " Keyboard key down: ";
-    case WM_KEYUP: return " Keyboard key up: ";
-    case WM_SYSKEYDOWN: return " Keyboard sys. key down: ";
-    case WM_SYSKEYUP: return " Keyboard sys. key up: ";
-    case WM_MBUTTONDOWN: return " Mouse Mid Btn Down: ";
-    case WM_MBUTTONUP: return " Mouse Mid Btn Up: ";
-    default: return nullptr;
+    case WM_MOUSEMOVE:
+      return " Mouse Move: ";
+    case WM_LBUTTONDOWN:
+      return " Mouse Left Btn Down: ";
+    case WM_LBUTTONUP:
+      return " Mouse Left Btn Up: ";
+    case WM_RBUTTONDOWN:
+      return " Mouse Right Btn Down: ";
+    case WM_RBUTTONUP:
+      return " Mouse Right Btn Up: ";
+    case WM_MOUSEWHEEL:
+      return " Mouse Wheel: ";
+    case WM_KEYDOWN:
+      return " Keyboard key down: ";
+    case WM_KEYUP:
+      return " Keyboard key up: ";
+    case WM_SYSKEYDOWN:
+      return " Keyboard sys. key down: ";
+    case WM_SYSKEYUP:
+      return " Keyboard sys. key up: ";
+    case WM_MBUTTONDOWN:
+      return " Mouse Mid Btn Down: ";
+    case WM_MBUTTONUP:
+      return " Mouse Mid Btn Up: ";
+    default:
+      return nullptr;
   }
 }
 

@@ -124,8 +124,7 @@ void RecorderDialog::Pause(bool byUser) {
 void RecorderDialog::OnStop() {
   if (state == RecordingPausedByUser || state == RecordingPausedBySystem || state == Recording) {
     StopRecording();
-  } else if (state == PlaybackPausedByUser || state == PlaybackPausedBySystem ||
-             state == Playing) {
+  } else if (state == PlaybackPausedByUser || state == PlaybackPausedBySystem || state == Playing) {
     StopPlayback();
   }
 }

@@ -17,9 +17,9 @@ using MessageHandler = LResult (*)(Dialog& self, WParam wParam, LParam lParam);
 struct MessageMapEntry {
   enum class Kind { Command, Registered, Message };
   Kind kind;
-  int controlId;                          // Command
-  std::uint32_t value;                    // notification (Command) or message (Message)
-  const std::uint32_t* registeredMessage; // Registered: where the identifier is held
+  int controlId;                           // Command
+  std::uint32_t value;                     // notification (Command) or message (Message)
+  const std::uint32_t* registeredMessage;  // Registered: where the identifier is held
   MessageHandler handler;
 };
 

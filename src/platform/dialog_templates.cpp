@@ -22,15 +22,15 @@ constexpr std::array kMainControls{
                         LBS_NOINTEGRALHEIGHT,
                     0},
     ControlTemplate{IDC_STOP, ControlKind::PushButton, "Stop", 161, 214, 25, 13, kButton, 0},
-    ControlTemplate{IDC_SETTINGS, ControlKind::PushButton, "Settings...", 190, 216, 45, 11,
-                    kButton, 0},
+    ControlTemplate{IDC_SETTINGS, ControlKind::PushButton, "Settings...", 190, 216, 45, 11, kButton,
+                    0},
 };
 
 constexpr std::array kSettingsControls{
-    ControlTemplate{IDC_REPEAT_COUNT, ControlKind::Edit, "", 9, 12, 48, 12,
-                    WS_CHILD | WS_VISIBLE | WS_BORDER | ES_READONLY | ES_NUMBER | ES_AUTOHSCROLL |
-                        ES_RIGHT,
-                    WS_EX_RIGHT},
+    ControlTemplate{
+        IDC_REPEAT_COUNT, ControlKind::Edit, "", 9, 12, 48, 12,
+        WS_CHILD | WS_VISIBLE | WS_BORDER | ES_READONLY | ES_NUMBER | ES_AUTOHSCROLL | ES_RIGHT,
+        WS_EX_RIGHT},
     ControlTemplate{IDC_REPEAT_SPIN, ControlKind::UpDown, "", 95, 74, 11, 11,
                     WS_CHILD | WS_VISIBLE | UDS_WRAP | UDS_SETBUDDYINT | UDS_ALIGNRIGHT |
                         UDS_AUTOBUDDY | UDS_ARROWKEYS | UDS_NOTHOUSANDS | UDS_HOTTRACK,
@@ -38,8 +38,8 @@ constexpr std::array kSettingsControls{
     ControlTemplate{IDC_PLAY_AT_STARTUP, ControlKind::CheckBox, "Play at startup (for scheduling)",
                     10, 26, 134, 11, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX | BS_FLAT,
                     0},
-    ControlTemplate{IDC_RECORDED_SPEED, ControlKind::RadioButton, "Play at recorded speed", 155,
-                    12, 152, 9, WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | BS_FLAT, 0},
+    ControlTemplate{IDC_RECORDED_SPEED, ControlKind::RadioButton, "Play at recorded speed", 155, 12,
+                    152, 9, WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | BS_FLAT, 0},
     ControlTemplate{IDC_DEFAULT_SPEED, ControlKind::RadioButton,
                     "Play at default speed (delay 20 milliseconds)", 155, 23, 158, 12,
                     WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | BS_FLAT, 0},
@@ -48,8 +48,7 @@ constexpr std::array kSettingsControls{
     ControlTemplate{IDC_BROWSE, ControlKind::PushButton, "Browse...", 268, 51, 50, 12, kButton, 0},
     ControlTemplate{IDOK, ControlKind::PushButton, "OK", 218, 72, 50, 12,
                     kButton | BS_DEFPUSHBUTTON, 0},
-    ControlTemplate{IDCANCEL, ControlKind::PushButton, "Cancel", 270, 72, 50, 12, kButton,
-                    0},
+    ControlTemplate{IDCANCEL, ControlKind::PushButton, "Cancel", 270, 72, 50, 12, kButton, 0},
     ControlTemplate{IDC_REPEAT_LABEL, ControlKind::StaticText, "Times to repeat playback", 59, 14,
                     81, 8, WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 0},
     ControlTemplate{-1, ControlKind::GroupBox, "Options", 5, 1, 143, 38,
@@ -61,14 +60,23 @@ constexpr std::array kSettingsControls{
     ControlTemplate{IDC_APPLY, ControlKind::PushButton, "Apply", 161, 72, 50, 12, kButton, 0},
 };
 
-constexpr std::uint32_t kDialogFrame = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SHELLFONT;
+constexpr std::uint32_t kDialogFrame =
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SHELLFONT;
 
 constexpr DialogTemplate kTemplates[] = {
     {kMainDialogTemplate, "Vesk", 0, 0, 338, 230,
      kDialogFrame | WS_VISIBLE | DS_SYSMODAL | DS_SETFOREGROUND | DS_NOIDLEMSG, "MS Shell Dlg", 8,
      kMainControls},
-    {kProxyDialogTemplate, "Proxy Dialog (Vesk) - Invisible", 0, 0, 246, 34,
-     kDialogFrame | WS_DISABLED, "MS Shell Dlg", 8, {}},
+    {kProxyDialogTemplate,
+     "Proxy Dialog (Vesk) - Invisible",
+     0,
+     0,
+     246,
+     34,
+     kDialogFrame | WS_DISABLED,
+     "MS Shell Dlg",
+     8,
+     {}},
     {kSettingsDialogTemplate, "Playback settings", 0, 0, 325, 87, kDialogFrame | WS_VISIBLE,
      "MS Shell Dlg", 8, kSettingsControls},
 };

@@ -54,7 +54,7 @@ inline constexpr std::uint32_t SS_ENDELLIPSIS = 0x4000;
 }  // namespace style
 
 enum class ControlKind {
-  PushButton,     // includes the default push button (BS_DEFPUSHBUTTON)
+  PushButton,  // includes the default push button (BS_DEFPUSHBUTTON)
   ListBox,
   CheckBox,
   RadioButton,

@@ -114,7 +114,8 @@ bool VeskSettings::Save() const {
   if (std::filesystem::is_directory(fileName, ec)) return false;
   // Rewritten in place, never truncated: open for update, create if missing.
   std::FILE* f = std::fopen(fileName.c_str(), "r+b");
-  if (f == nullptr && !std::filesystem::exists(fileName, ec)) f = std::fopen(fileName.c_str(), "wb");
+  if (f == nullptr && !std::filesystem::exists(fileName, ec))
+    f = std::fopen(fileName.c_str(), "wb");
   if (f == nullptr) return false;
   const std::string bytes = Serialize();
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

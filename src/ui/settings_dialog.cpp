@@ -84,4 +84,3 @@ void RecorderDialog::OnSettings() {
 }
 
 }  // namespace vesk
-

@@ -372,7 +372,8 @@ WindowId SimDesktop::CreateDialogWindow(const DialogTemplate& tmpl, WindowId par
     c.style = ct.style;
     c.text = ct.text;
     c.enabled = (ct.style & style::WS_DISABLED) == 0;
-    if (ct.kind == ControlKind::UpDown && (ct.style & style::UDS_AUTOBUDDY) != 0) c.buddy = previous;
+    if (ct.kind == ControlKind::UpDown && (ct.style & style::UDS_AUTOBUDDY) != 0)
+      c.buddy = previous;
     w->controls.push_back(std::move(c));
     previous = ct.id;
   }
@@ -573,8 +574,7 @@ std::uint32_t SimDesktop::RegisterWindowMessage(const std::string& name) {
   return it->second;
 }
 
-bool SimDesktop::PostMessage(WindowId window, std::uint32_t message, WParam wParam,
-                             LParam lParam) {
+bool SimDesktop::PostMessage(WindowId window, std::uint32_t message, WParam wParam, LParam lParam) {
   if (window != 0 && Window(window) == nullptr) return false;
   posted_.push_back({window, message, wParam, lParam});
   return true;

@@ -88,7 +88,9 @@ class SimDesktop : public Backend {
   // Runs fn on the user-interface thread, then until it is idle again.
   void Do(std::function<void()> fn);
   // Lets the program run its posted work (a no-op turn).
-  void Settle() { Do([] {}); }
+  void Settle() {
+    Do([] {});
+  }
 
   // User actions on windows (ignored on disabled controls, as on screen).
   void Click(WindowId window, int controlId);
@@ -113,7 +115,9 @@ class SimDesktop : public Backend {
   void Advance(std::uint32_t milliseconds);
 
   // Scripted answers.
-  void AnswerFileDialog(std::optional<std::string> path) { fileAnswers_.push_back(std::move(path)); }
+  void AnswerFileDialog(std::optional<std::string> path) {
+    fileAnswers_.push_back(std::move(path));
+  }
   void AnswerMessageBox(int answer) { boxAnswers_.push_back(answer); }
   void FailLibrary(bool fail) { failLibrary_ = fail; }
   void FailFunction(bool fail) { failFunction_ = fail; }
@@ -146,7 +150,8 @@ class SimDesktop : public Backend {
   const std::vector<std::uint32_t>& RetrievedMessages() const { return retrieved_; }
 
   // ---------------- Backend ----------------
-  WindowId CreateDialogWindow(const DialogTemplate& tmpl, WindowId parent, WindowSink* sink) override;
+  WindowId CreateDialogWindow(const DialogTemplate& tmpl, WindowId parent,
+                              WindowSink* sink) override;
   void DestroyWindow(WindowId window) override;
   int RunModalLoop(WindowId window) override;
   void EndModalLoop(WindowId window, int result) override;
@@ -177,7 +182,8 @@ class SimDesktop : public Backend {
   int UpDownGetPos(WindowId window, int id) override;
   std::uint32_t RegisterWindowMessage(const std::string& name) override;
   bool PostMessage(WindowId window, std::uint32_t message, WParam wParam, LParam lParam) override;
-  std::optional<std::string> ShowFileDialog(WindowId owner, const FileDialogRequest& request) override;
+  std::optional<std::string> ShowFileDialog(WindowId owner,
+                                            const FileDialogRequest& request) override;
   int MessageBox(WindowId owner, const std::string& text, const std::string& caption,
                  std::uint32_t style) override;
   ModuleHandle LoadLibrary(const std::string& name) override;
