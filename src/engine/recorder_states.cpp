@@ -5,10 +5,22 @@
 namespace vesk {
 
 namespace {
-HookSet& Hooks() {
-  static HookSet none;  // outside a running program nothing is installed
+// Outside a running program there is no hook set and nothing is installed.
+bool InstallRecord() {
   HookSet* hs = TheHookSet();
-  return hs != nullptr ? *hs : none;
+  if (hs != nullptr) hs->InstallRecordHook();
+  return hs != nullptr && hs->recordHook != 0;
+}
+bool InstallPlayback() {
+  HookSet* hs = TheHookSet();
+  if (hs != nullptr) hs->InstallPlaybackHook();
+  return hs != nullptr && hs->playbackHook != 0;
+}
+void RemoveRecord() {
+  if (HookSet* hs = TheHookSet()) hs->RemoveRecordHook();
+}
+void RemovePlayback() {
+  if (HookSet* hs = TheHookSet()) hs->RemovePlaybackHook();
 }
 }  // namespace
 
@@ -18,9 +30,7 @@ void RecorderDialog::StartRecording() {
   state = Recording;
   UpdateStatus();
   lastEventTime = Sys().GetTickCount();
-  HookSet& hooks = Hooks();
-  hooks.InstallRecordHook();
-  if (hooks.recordHook == 0) {
+  if (!InstallRecord()) {
     // Nothing would be captured while the window says RECORDING.
     AddLogLine("Could not start recording: the system refused the input hook.");
     PauseRecording(false);
@@ -28,14 +38,14 @@ void RecorderDialog::StartRecording() {
 }
 
 void RecorderDialog::PauseRecording(bool byUser) {
-  Hooks().RemoveRecordHook();
+  RemoveRecord();
   state = byUser ? RecordingPausedByUser : RecordingPausedBySystem;
   UpdateStatus();
 }
 
 void RecorderDialog::StopRecording() {
   // Reached from Recording only through a direct call; never keep capturing.
-  Hooks().RemoveRecordHook();
+  RemoveRecord();
   state = Stopped;
   AddLogLine("Recording Stopped.");
   UpdateStatus();
@@ -77,22 +87,20 @@ void RecorderDialog::StartPlayback() {
   state = Playing;
   UpdateStatus();
   fetchNext = true;
-  HookSet& hooks = Hooks();
-  hooks.InstallPlaybackHook();
-  if (hooks.playbackHook == 0) {
+  if (!InstallPlayback()) {
     AddLogLine("Could not start playback: the system refused the playback hook.");
     PausePlayback(false);
   }
 }
 
 void RecorderDialog::PausePlayback(bool byUser) {
-  Hooks().RemovePlaybackHook();
+  RemovePlayback();
   state = byUser ? PlaybackPausedByUser : PlaybackPausedBySystem;
   UpdateStatus();
 }
 
 void RecorderDialog::EndCycle() {
-  Hooks().RemovePlaybackHook();
+  RemovePlayback();
   AddLogLine("Playback cycle ended.");
   UpdateStatus();
   cycle = cycle + 1;
@@ -107,7 +115,7 @@ void RecorderDialog::EndCycle() {
 void RecorderDialog::StopPlayback() {
   if (state == Stopped) return;
   state = Stopped;
-  Hooks().RemovePlaybackHook();
+  RemovePlayback();
   journal.RemoveAll();
   currentEntry = nullptr;
   playPosition = Journal::npos;

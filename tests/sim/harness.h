@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "app/recorder_app.h"
+#include "app/recorder_dialog.h"
+#include "storage/journal.h"
+#include "storage/settings.h"
 #include "platform/sim/sim_desktop.h"
 
 namespace vesk::testing {
@@ -79,6 +82,18 @@ class SimProgram {
   std::string Caption(int id) { return sim.GetControlText(main, id); }
   bool Enabled(int id) { return sim.IsControlEnabled(main, id); }
   sim::SimWindow& Main() { return *sim.Window(main); }
+  // The running main window (read it only between test actions).
+  RecorderDialog& Dlg() { return *static_cast<RecorderDialog*>(sim.Window(main)->sink); }
+  // Lines added to the log since the given count.
+  std::vector<std::string> LogSince(std::size_t from) {
+    auto all = Log();
+    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
+  }
+  // Play: the open dialog answers with path.
+  void Play(const std::string& path) {
+    sim.AnswerFileDialog(path);
+    sim.Click(main, IDC_PLAY);
+  }
   bool Running() { return !sim.Finished(); }
 
   TempDir dir;  // first member: the program's files go there
@@ -91,5 +106,29 @@ class SimProgram {
   WindowId main = 0;
   int exitCode = -1;
 };
+
+inline JournalEntry Move(std::uint32_t x, std::uint32_t y, std::uint32_t delay) {
+  return {1, {WM_MOUSEMOVE, x, y, delay, 0}};
+}
+
+// Writes a journal file of the given entries.
+inline void WriteJournal(const std::string& path, const std::vector<JournalEntry>& entries) {
+  Journal j;
+  for (const auto& e : entries) j.Append(e);
+  WriteFile(path, EncodeJournal(j));
+}
+
+inline void WriteSettings(int repeat, bool startup, bool recordedSpeed, const std::string& path) {
+  VeskSettings s;
+  s.repeatCount = repeat;
+  s.playAtStartup = startup ? 1 : 0;
+  s.playAtRecordedSpeed = recordedSpeed ? 1 : 0;
+  s.defaultJournalPath = path;
+  ASSERT_TRUE(s.Save());
+}
+
+inline long Count(const std::vector<std::string>& lines, const std::string& line) {
+  return std::count(lines.begin(), lines.end(), line);
+}
 
 }  // namespace vesk::testing

@@ -106,9 +106,23 @@ bool SimDesktop::ProcessOne() {
     }
     return true;
   }
-  if (!input_.empty() && FirstHook(WH_JOURNALPLAYBACK) == nullptr) {
+  if (!input_.empty()) {
+    // Low-level hooks see input as it arrives; while the playback hook is
+    // installed the rest of the way is held back until it goes.
     PendingInput in = input_.front();
     input_.pop_front();
+    if (PassesLowLevelHooks(in)) {
+      if (FirstHook(WH_JOURNALPLAYBACK) != nullptr) {
+        heldBack_.push_back(in);
+      } else {
+        Deliver(in);
+      }
+    }
+    return true;
+  }
+  if (!heldBack_.empty() && FirstHook(WH_JOURNALPLAYBACK) == nullptr) {
+    PendingInput in = heldBack_.front();
+    heldBack_.pop_front();
     Deliver(in);
     return true;
   }
@@ -148,15 +162,17 @@ bool SimDesktop::DrivePlayback() {
   return true;
 }
 
-void SimDesktop::Deliver(const PendingInput& in) {
+bool SimDesktop::PassesLowLevelHooks(const PendingInput& in) {
   const std::uint32_t m = in.event.message;
   const bool key = m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP;
-  if (key) {
-    if (Hook* h = FirstHook(WH_KEYBOARD_LL)) {
-      KBDLLHOOKSTRUCT k{in.vk, in.scan, in.llFlags, in.event.time, 0};
-      if (h->proc(HC_ACTION, m, reinterpret_cast<LParam>(&k)) != 0) return;  // swallowed
-    }
-  }
+  if (!key) return true;
+  Hook* h = FirstHook(WH_KEYBOARD_LL);
+  if (h == nullptr) return true;
+  KBDLLHOOKSTRUCT k{in.vk, in.scan, in.llFlags, in.event.time, 0};
+  return h->proc(HC_ACTION, m, reinterpret_cast<LParam>(&k)) == 0;  // non-zero swallows
+}
+
+void SimDesktop::Deliver(const PendingInput& in) {
   if (Hook* h = FirstHook(WH_JOURNALRECORD)) {
     EVENTMSG e = in.event;
     h->proc(HC_ACTION, 0, reinterpret_cast<LParam>(&e));

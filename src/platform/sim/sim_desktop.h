@@ -232,6 +232,7 @@ class SimDesktop : public Backend {
 
   bool ProcessOne();  // on the UI thread: does one piece of work, false if idle
   void Park();        // on the UI thread: hands the turn back to the test
+  bool PassesLowLevelHooks(const PendingInput& in);
   void Deliver(const PendingInput& in);
   bool DrivePlayback();
   Hook* FirstHook(int kind);
@@ -257,6 +258,7 @@ class SimDesktop : public Backend {
   WindowId nextWindow_ = 0x1000;
   std::deque<Posted> posted_;
   std::deque<PendingInput> input_;
+  std::deque<PendingInput> heldBack_;
   std::vector<Hook> hooks_;  // newest last
   HookHandle nextHook_ = 0x5000;
   std::map<int, int> hookInstalls_;
