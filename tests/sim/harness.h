@@ -14,9 +14,9 @@
 
 #include "app/recorder_app.h"
 #include "app/recorder_dialog.h"
+#include "platform/sim/sim_desktop.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
-#include "platform/sim/sim_desktop.h"
 
 namespace vesk::testing {
 
@@ -40,7 +40,9 @@ class TempDir {
     for (char& c : name) {
       if (c == '/') c = '_';
     }
-    path_ = std::filesystem::temp_directory_path() / ("vesk-test-" + name);
+    static int serial = 0;
+    path_ = std::filesystem::temp_directory_path() /
+            ("vesk-test-" + name + "-" + std::to_string(++serial));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
     old_ = std::filesystem::current_path();

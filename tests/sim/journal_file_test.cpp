@@ -57,7 +57,8 @@ TEST(JournalFileCommands, SavingAnEmptyJournalEmptiesTheFile) {
 }
 
 TEST(JournalFileCommands, CancelledOrEmptySaveDoesNothing) {
-  for (std::optional<std::string> answer : {std::optional<std::string>{}, std::optional<std::string>{""}}) {
+  for (std::optional<std::string> answer :
+       {std::optional<std::string>{}, std::optional<std::string>{""}}) {
     SimProgram p;
     p.Start();
     p.sim.Click(p.main, IDC_RECORD);
@@ -76,7 +77,8 @@ TEST(JournalFileCommands, UnwritablePlacesAreReportedAndNothingIsLost) {
   p.Start();
   std::filesystem::create_directory(p.dir.File("folder.alg"));
   const std::string longPath = p.dir.File(std::string(1000, 'L') + ".alg");
-  for (const std::string& path : {p.dir.File("no/such/dir/x.alg"), p.dir.File("folder.alg"), longPath}) {
+  for (const std::string& path :
+       {p.dir.File("no/such/dir/x.alg"), p.dir.File("folder.alg"), longPath}) {
     RecordAndStop(p, 1, path);
     EXPECT_EQ(p.LastLog(), "Could not open " + path + " for writing");
   }
@@ -158,7 +160,8 @@ TEST(JournalFileCommands, SavedJournalReadsBackFieldForField) {
   p.sim.Wheel(10, 20, 120);
   p.sim.CtrlBreak();
   std::vector<JournalEntry> recorded;
-  for (std::size_t i = 0; i < p.Dlg().journal.Size(); ++i) recorded.push_back(p.Dlg().journal.At(i));
+  for (std::size_t i = 0; i < p.Dlg().journal.Size(); ++i)
+    recorded.push_back(p.Dlg().journal.At(i));
   p.sim.AnswerMessageBox(IDYES);
   p.sim.AnswerFileDialog(path);
   p.sim.Click(p.main, IDC_STOP);

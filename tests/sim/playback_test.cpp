@@ -46,9 +46,9 @@ TEST_F(PlaybackStep, RecordedSpeedWaitsDelayPlusOneThenHandsOverAgain) {
   EXPECT_EQ(again, e);
   EXPECT_EQ(Call(HC_SKIP, nullptr), 0);
   EXPECT_EQ(Call(HC_GETNEXT, &e), 1) << "a delay of 0 still waits 1 ms";
-  EXPECT_EQ(p.LogSince(start), (std::vector<std::string>{
-                                   "             1 Mouse Move: (512,384)   +15",
-                                   "             2 Mouse Move: (1,2)   +0"}));
+  EXPECT_EQ(p.LogSince(start),
+            (std::vector<std::string>{"             1 Mouse Move: (512,384)   +15",
+                                      "             2 Mouse Move: (1,2)   +0"}));
 }
 
 TEST_F(PlaybackStep, DefaultSpeedWaitsTwentyForEveryEntry) {
@@ -74,7 +74,7 @@ TEST_F(PlaybackStep, TheLastEntryIsHandedOverOnceAndThenTheCycleEnds) {
 
 TEST_F(PlaybackStep, LabelsForEveryMessage) {
   const std::pair<std::uint32_t, const char*> labels[] = {
-      {0x0201, " Mouse Left Btn Down: "}, {0x0202, " Mouse Left Btn Up: "},
+      {0x0201, " Mouse Left Btn Down: "},  {0x0202, " Mouse Left Btn Up: "},
       {0x0204, " Mouse Right Btn Down: "}, {0x0205, " Mouse Right Btn Up: "},
       {0x020A, " Mouse Wheel: "},          {0x0100, " Keyboard key down: "},
       {0x0101, " Keyboard key up: "},      {0x0104, " Keyboard sys. key down: "},
@@ -108,8 +108,11 @@ TEST_F(PlaybackStep, SkipBeforeAnyRequestOnlySetsFetchNext) {
 }
 
 TEST_F(PlaybackStep, EntriesWithAnotherTagArePassedOverSilently) {
-  Load({{5, {WM_MOUSEMOVE, 9, 9, 1, 0}}, Move(1, 1, 1), {0, {WM_KEYDOWN, 9, 9, 1, 0}},
-        Move(2, 2, 2), Move(3, 3, 3)},
+  Load({{5, {WM_MOUSEMOVE, 9, 9, 1, 0}},
+        Move(1, 1, 1),
+        {0, {WM_KEYDOWN, 9, 9, 1, 0}},
+        Move(2, 2, 2),
+        Move(3, 3, 3)},
        true);
   EVENTMSG e{};
   Call(HC_GETNEXT, &e);

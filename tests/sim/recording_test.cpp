@@ -42,10 +42,10 @@ TEST_F(Recording, MouseButtonsWheelAndUnknownMessages) {
   p.sim.MouseButton(WM_MBUTTONUP, 1, 1);
   p.sim.Wheel(1, 1, -120);
   p.sim.Input({0x020B, 1, 2, 0, 0});
-  EXPECT_EQ(Lines(), (std::vector<std::string>{
-                         "MouseDown(\"left\")", "MouseUp(\"left\")", "MouseDown(\"right\")",
-                         "MouseUp(\"right\")", "MouseDown(\"middle\")", "MouseUp(\"middle\")",
-                         "Unidentified event: XXX"}));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"MouseDown(\"left\")", "MouseUp(\"left\")",
+                                               "MouseDown(\"right\")", "MouseUp(\"right\")",
+                                               "MouseDown(\"middle\")", "MouseUp(\"middle\")",
+                                               "Unidentified event: XXX"}));
   EXPECT_EQ(p.Dlg().journal.Count(), 8) << "the wheel is journalled without a line";
   EXPECT_EQ(p.Dlg().journal.At(6).event.message, WM_MOUSEWHEEL);
   EXPECT_EQ(ScriptText().substr(ScriptText().size() - 25), "Unidentified event: XXX\r\n");
@@ -114,8 +114,7 @@ TEST_F(Recording, TwoRecordingsAccumulateInTheScript) {
   EXPECT_EQ(p.Dlg().journal.Count(), 0);
   p.sim.Click(p.main, IDC_RECORD);
   p.sim.MouseMove(3, 4);
-  EXPECT_EQ(ScriptText(),
-            "MouseMove(1, 2)\r\nSend(\"{LCTRL DOWN}\")\r\nMouseMove(3, 4)\r\n");
+  EXPECT_EQ(ScriptText(), "MouseMove(1, 2)\r\nSend(\"{LCTRL DOWN}\")\r\nMouseMove(3, 4)\r\n");
 }
 
 }  // namespace

@@ -350,11 +350,17 @@ WindowId SimDesktop::FindWindow(int templateId) {
   for (auto& [id, w] : windows_) {
     if (w->tmpl->id == templateId) found = id;
   }
+  if (found == 0) {  // a program that already ended: its last window
+    for (auto& [id, w] : closed_) {
+      if (w->tmpl->id == templateId) found = id;
+    }
+  }
   return found;
 }
 
 std::vector<std::string> SimDesktop::LogLines(WindowId window) {
   SimWindow* w = Window(window);
+  if (w == nullptr && closed_.count(window) != 0) w = closed_[window].get();
   SimControl* c = w != nullptr ? w->Find(IDC_LOG) : nullptr;
   return c != nullptr ? c->lines : std::vector<std::string>{};
 }
@@ -399,7 +405,12 @@ WindowId SimDesktop::CreateDialogWindow(const DialogTemplate& tmpl, WindowId par
 }
 
 void SimDesktop::DestroyWindow(WindowId window) {
-  windows_.erase(window);
+  auto it = windows_.find(window);
+  if (it == windows_.end()) return;
+  // Kept for reading back what it showed last; no longer reachable.
+  it->second->sink = nullptr;
+  closed_[window] = std::move(it->second);
+  windows_.erase(it);
   std::erase_if(posted_, [window](const Posted& p) { return p.window == window; });
 }
 

@@ -130,8 +130,10 @@ class SimDesktop : public Backend {
   std::uint64_t Now() const { return now_; }
   void SetNow(std::uint64_t now) { now_ = now; }
   SimWindow* Window(WindowId id);
-  // The newest window built from that template, or 0.
+  // The newest window built from that template (a closed one when none is
+  // open), or 0.
   WindowId FindWindow(int templateId);
+  // The log of a window, also after it was destroyed.
   std::vector<std::string> LogLines(WindowId window);
   bool HookInstalled(int kind) const;
   int HookInstallCount(int kind) const;
@@ -255,6 +257,7 @@ class SimDesktop : public Backend {
   std::uint64_t timeTarget_ = 0;
 
   std::map<WindowId, std::unique_ptr<SimWindow>> windows_;
+  std::map<WindowId, std::unique_ptr<SimWindow>> closed_;
   WindowId nextWindow_ = 0x1000;
   std::deque<Posted> posted_;
   std::deque<PendingInput> input_;

@@ -1,0 +1,91 @@
+#include "harness.h"
+
+#include "script/script_export.h"
+
+namespace vesk::testing {
+namespace {
+
+TEST(ScriptExport, WritesExactlyTheRecordedLinesWithCrLf) {
+  SimProgram p;
+  p.Start();
+  p.sim.Click(p.main, IDC_RECORD);
+  p.sim.MouseMove(5, 6);
+  p.sim.MouseButton(WM_LBUTTONDOWN, 5, 6);
+  p.sim.KeyDown(0x41, 0x1E);
+  p.sim.KeyUp(0x41, 0x1E);
+  p.sim.CtrlBreak();
+  const std::string path = p.dir.File("s.au3");
+  p.sim.AnswerFileDialog(path);
+  p.sim.Click(p.main, IDC_SAVEBASIC);  // while paused: counts what is recorded so far
+  EXPECT_EQ(ReadFile(path),
+            "MouseMove(5, 6)\r\nMouseDown(\"left\")\r\nSend(\"{a DOWN}\")\r\nSend(\"{a UP}\")\r\n"
+            "Send(\"{LCTRL DOWN}\")\r\n");
+  EXPECT_EQ(p.LastLog(), "Saved 5 records to " + path);
+  const auto& d = p.sim.FileDialogs().back();
+  EXPECT_TRUE(d.save);
+  EXPECT_EQ(d.title, "Save script as:");
+  EXPECT_EQ(d.initialName, "Script.au3");
+  EXPECT_EQ(d.defaultExtension, "au3");
+  EXPECT_EQ(d.filterDescription, "AutoIT Script Files (.au3)");
+  EXPECT_EQ(d.filterPattern, "*.au3");
+  EXPECT_EQ(d.flags & OFN_FILEMUSTEXIST, 0u);
+  EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  // After Stop the journal is empty, so the count is 0 whatever the file holds.
+  p.sim.AnswerMessageBox(IDNO);
+  p.sim.Click(p.main, IDC_STOP);
+  WriteFile(path, std::string(5000, 'z'));  // replaced whole, nothing appended
+  p.sim.AnswerFileDialog(path);
+  p.sim.Click(p.main, IDC_SAVEBASIC);
+  EXPECT_EQ(p.LastLog(), "Saved 0 records to " + path);
+  EXPECT_EQ(ReadFile(path).size(), ScriptText().size());
+}
+
+TEST(ScriptExport, AfterAnOpenTheScriptIsEmpty) {
+  SimProgram p;
+  p.Start();
+  p.sim.Click(p.main, IDC_RECORD);
+  p.sim.MouseMove(1, 1);
+  p.sim.CtrlBreak();
+  p.sim.AnswerMessageBox(IDNO);
+  p.sim.Click(p.main, IDC_STOP);
+  WriteJournal("j.alg", {Move(1, 1, 1)});
+  p.Play(p.dir.File("j.alg"));
+  p.sim.Advance(100);
+  const std::string path = p.dir.File("empty.au3");
+  p.sim.AnswerFileDialog(path);
+  p.sim.Click(p.main, IDC_SAVEBASIC);
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(ReadFile(path), "");
+}
+
+TEST(ScriptExport, CancelEmptyPathAndFailuresAreHandled) {
+  SimProgram p;
+  p.Start();
+  const auto n = p.Log().size();
+  p.sim.AnswerFileDialog(std::nullopt);
+  p.sim.Click(p.main, IDC_SAVEBASIC);
+  p.sim.AnswerFileDialog("");
+  p.sim.Click(p.main, IDC_SAVEBASIC);
+  EXPECT_EQ(p.Log().size(), n);
+  const std::string bad = p.dir.File("missing/dir/s.au3");
+  p.sim.AnswerFileDialog(bad);
+  p.sim.Click(p.main, IDC_SAVEBASIC);
+  EXPECT_EQ(p.LastLog(), "Could not open " + bad + " for writing");
+}
+
+TEST(ScriptExport, WorksWhileRecordingToo) {
+  SimProgram p;
+  p.Start();
+  p.sim.Click(p.main, IDC_RECORD);
+  p.sim.MouseMove(1, 1);
+  const std::string path = p.dir.File("live.au3");
+  p.sim.AnswerFileDialog(path);
+  p.sim.Click(p.main, IDC_SAVEBASIC);
+  EXPECT_EQ(ReadFile(path), "MouseMove(1, 1)\r\n");
+  EXPECT_EQ(p.Dlg().state, Recording);
+}
+
+}  // namespace
+}  // namespace vesk::testing
