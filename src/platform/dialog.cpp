@@ -30,23 +30,30 @@ int Control::GetPos32() const { return Sys().UpDownGetPos(window_, id_); }
 Dialog::Dialog(int templateId, Dialog* parent) : templateId_(templateId), parent_(parent) {}
 
 Dialog::~Dialog() {
-  if (window_ != 0) {
-    OnDestroy();
-    Sys().DestroyWindow(window_);
-    window_ = 0;
-  }
+  // Derived parts are gone by now: only the window itself is left to undo.
+  if (window_ != 0) Sys().DestroyWindow(window_);
 }
 
-int Dialog::DoModal() {
+bool Dialog::Create() {
   const DialogTemplate* tmpl = FindDialogTemplate(templateId_);
-  if (tmpl == nullptr) return -1;
+  if (tmpl == nullptr) return false;
   window_ = Sys().CreateDialogWindow(*tmpl, parent_ != nullptr ? parent_->window_ : 0, this);
-  if (window_ == 0) return -1;
+  if (window_ == 0) return false;
   OnInitDialog();
-  const int result = Sys().RunModalLoop(window_);
+  return true;
+}
+
+void Dialog::DestroyWindow() {
+  if (window_ == 0) return;
   OnDestroy();
   Sys().DestroyWindow(window_);
   window_ = 0;
+}
+
+int Dialog::DoModal() {
+  if (!Create()) return -1;
+  const int result = Sys().RunModalLoop(window_);
+  DestroyWindow();
   return result;
 }
 

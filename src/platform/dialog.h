@@ -92,6 +92,10 @@ class Dialog : public WindowSink {
   // returns the code given to EndDialog (-1 if the window cannot be made).
   int DoModal();
   void EndDialog(int result);
+  // Modeless use: creates the window and runs the initialisation step; the
+  // caller's own loop (or none) serves it. DestroyWindow undoes it.
+  bool Create();
+  void DestroyWindow();
 
   WindowId GetSafeHwnd() const { return window_; }
   int TemplateId() const { return templateId_; }
