@@ -3,6 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -29,6 +32,28 @@ inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) 
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+// While it lives, files of this process cannot grow past limit bytes: a
+// write fails after the open, as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit tiny = old_;
+    tiny.rlim_cur = limit;
+    ok_ = setrlimit(RLIMIT_FSIZE, &tiny) == 0;
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, SIG_DFL);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  rlimit old_{};
+  bool ok_ = false;
+};
 
 // A temporary working directory for one test.
 class TempDir {

@@ -1,9 +1,5 @@
 #include "harness.h"
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 #include "script/script_export.h"
 
 namespace vesk::testing {
@@ -90,15 +86,11 @@ TEST(JournalFileCommands, AWriteFailureIsNeverReportedAsSaved) {
   p.Start();
   const std::string path = p.dir.File("keep.alg");
   WriteFile(path, "previous journal");
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit old{};
-  getrlimit(RLIMIT_FSIZE, &old);
-  rlimit tiny = old;
-  tiny.rlim_cur = 30;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-  RecordAndStop(p, 5, path);
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, SIG_DFL);
+  {
+    FileSizeLimit limit(30);
+    ASSERT_TRUE(limit.ok());
+    RecordAndStop(p, 5, path);
+  }
   EXPECT_EQ(p.LastLog(), "Could not write " + path);
   EXPECT_EQ(ReadFile(path), "previous journal");
 }

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 #include "platform/file_writer.h"
 #include "sim/harness.h"
 #include "storage/journal.h"
@@ -121,16 +117,12 @@ TEST(FileWriter, ReplacesWholeAndOwnerOnly) {
 TEST(FileWriter, AFailedWriteKeepsTheOldFile) {
   TempDir dir;
   WriteFile("keep.alg", "old contents");
-  // A file-size limit makes the write fail after the open, as a full disk does.
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit old{};
-  getrlimit(RLIMIT_FSIZE, &old);
-  rlimit tiny = old;
-  tiny.rlim_cur = 4;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-  const WriteOutcome outcome = WriteFileReplacing("keep.alg", std::string(4096, 'n'), true);
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, SIG_DFL);
+  WriteOutcome outcome{};
+  {
+    FileSizeLimit limit(4);
+    ASSERT_TRUE(limit.ok());
+    outcome = WriteFileReplacing("keep.alg", std::string(4096, 'n'), true);
+  }
   EXPECT_EQ(outcome, WriteOutcome::WriteFailed);
   EXPECT_EQ(ReadFile("keep.alg"), "old contents");
   EXPECT_FALSE(std::filesystem::exists("keep.alg.vesk-tmp"));
