@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "sim/harness.h"
 #include "storage/settings.h"
 
@@ -130,6 +132,25 @@ TEST(SettingsFile, MissingOrUnusableFiles) {
   s.fileName = std::string(1000, 'n') + "/VeskSettings.auc";
   EXPECT_FALSE(s.Save());
   EXPECT_FALSE(s.Load());
+}
+
+TEST(SettingsFile, ArbitraryBytesNeverCrashAndWhatLoadsSavesBackTheSame) {
+  std::mt19937 rng(12345);
+  int loaded = 0;
+  for (int i = 0; i < 5000; ++i) {
+    std::string bytes(rng() % 40, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng() % 4 == 0 ? 0xFF : rng());
+    VeskSettings s;
+    if (!s.Deserialize(bytes)) continue;
+    ++loaded;
+    VeskSettings again;
+    ASSERT_TRUE(again.Deserialize(s.Serialize()));
+    EXPECT_EQ(again.repeatCount, s.repeatCount);
+    EXPECT_EQ(again.playAtStartup, s.playAtStartup);
+    EXPECT_EQ(again.playAtRecordedSpeed, s.playAtRecordedSpeed);
+    EXPECT_EQ(again.defaultJournalPath, s.defaultJournalPath);
+  }
+  EXPECT_GT(loaded, 100);  // the generator reaches the whole-record case too
 }
 
 }  // namespace
