@@ -272,6 +272,13 @@ LRESULT CALLBACK HookEngine::SystemJournalRecordProc(int code, WPARAM wParam, LP
   SystemCall call{WH_JOURNALRECORD, self->journalRecordHook_, code, wParam, lParam};
   if (code == HC_ACTION && lParam != 0) {
     EVENTMSG event = FromSystemEvent(*reinterpret_cast<const ::EVENTMSG*>(lParam));
+    const std::uint32_t m = event.message;
+    if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) {
+      // Some systems keep the key's transition flags above the scan code;
+      // our journals hold scan code and virtual key only, as the low-level
+      // path records them (the extended flag is in paramH).
+      event.paramL &= 0xFFFFu;
+    }
     return self->RunChain(WH_JOURNALRECORD, code, wParam, reinterpret_cast<LParam>(&event), &call);
   }
   return self->RunChain(WH_JOURNALRECORD, code, wParam, lParam, &call);
@@ -308,7 +315,10 @@ LRESULT HookEngine::OnLowLevelKey(int code, WPARAM wParam, LPARAM lParam) {
     if (IsControlKey(key.vkCode)) ctrlDown_ = down;
     const bool journals = Emulating(WH_JOURNALRECORD) || Emulating(WH_JOURNALPLAYBACK);
     if (down && key.vkCode == VK_ESCAPE && ctrlDown_ && journals) {
-      CancelJournals();  // Ctrl+Esc: the user takes input back, as from system journals
+      // Ctrl+Esc: the user takes input back, as system journals allow. The
+      // system keeps that key for itself, so no window sees this Esc.
+      CancelJournals();
+      return 1;
     } else {
       if (Emulating(WH_JOURNALRECORD)) RecordLowLevel(FromLowLevelKey(wParam, key));
       // The user's own input waits while a journal plays.
