@@ -209,6 +209,38 @@ TEST_F(LowLevelRecord, RealInputBecomesJournalRecordsAndInjectedInputDoesNot) {
   EXPECT_EQ(r.size(), before);
 }
 
+std::vector<std::uint32_t> g_retrieved;  // what the message watch saw
+LResult WatchMessages(int code, WParam, LParam lParam) {
+  if (code == HC_ACTION) g_retrieved.push_back(reinterpret_cast<const MSG*>(lParam)->message);
+  return 0;
+}
+
+LResult SlowRecord(int code, WParam, LParam lParam) {
+  if (code == HC_ACTION) g_log.recorded.push_back(*reinterpret_cast<const EVENTMSG*>(lParam));
+  ::Sleep(150);
+  return 0;
+}
+
+TEST_F(LowLevelRecord, AnswerSlowerThanTheSystemWaitsEndsTheJournalAsTheSystemWould) {
+  HookEngine engine(JournalMode::LowLevel);
+  EXPECT_EQ(engine.LowLevelTimeout(), 0u);  // Wine removes no hook that answers late
+  engine.SetLowLevelTimeout(50);            // what Windows would do with a short timeout
+  g_retrieved.clear();
+  TargetEdit target(100, 100, 500, 200);
+  ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
+  ASSERT_NE(engine.Install(WH_JOURNALRECORD, &SlowRecord), 0u);
+  ASSERT_TRUE(Xdotool("key e"));
+  ASSERT_TRUE(PumpUntil(
+      [] { return std::count(g_retrieved.begin(), g_retrieved.end(), WM_CANCELJOURNAL) == 1; },
+      10000));
+  EXPECT_FALSE(engine.Emulating(WH_JOURNALRECORD));
+  EXPECT_EQ(g_log.recorded.size(), 1u);
+  // The renewed keyboard hook still carries the input on.
+  ASSERT_TRUE(Xdotool("key f"));
+  EXPECT_TRUE(PumpUntil([&] { return target.Text() == "ef"; }, 5000)) << target.Text();
+  EXPECT_EQ(g_log.recorded.size(), 1u);
+}
+
 // ---------------------------------------------------------------- low-level replay
 
 using LowLevelReplay = InputTest;

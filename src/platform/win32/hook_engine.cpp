@@ -58,7 +58,25 @@ bool SystemJournalHooksExpected() {
   return info.dwMajorVersion < 10 || info.dwBuildNumber < 22000;
 }
 
-HookEngine::HookEngine(JournalMode mode) : mode_(mode) { g_engine = this; }
+namespace {
+
+DWORD ReadLowLevelTimeout() {
+  if (RunningOnWine()) return 0;
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  if (::RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LowLevelHooksTimeout",
+                     RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS) {
+    return 300;
+  }
+  // Windows 10 and later cap the timeout at one second.
+  return std::clamp<DWORD>(value, 1, 1000);
+}
+
+}  // namespace
+
+HookEngine::HookEngine(JournalMode mode) : mode_(mode), lowLevelTimeoutMs_(ReadLowLevelTimeout()) {
+  g_engine = this;
+}
 
 HookEngine::~HookEngine() {
   for (Entry& e : entries_) e.alive = false;
@@ -255,7 +273,10 @@ LRESULT CALLBACK HookEngine::SystemKeyboardProc(int code, WPARAM wParam, LPARAM 
   if (self == nullptr || code != HC_ACTION || lParam == 0) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
   }
-  return self->OnLowLevelKey(code, wParam, lParam);
+  const std::int64_t start = NowUs();
+  const LRESULT result = self->OnLowLevelKey(code, wParam, lParam);
+  self->CheckAnswerTime(start);
+  return result;
 }
 
 LRESULT CALLBACK HookEngine::SystemMouseProc(int code, WPARAM wParam, LPARAM lParam) {
@@ -263,7 +284,10 @@ LRESULT CALLBACK HookEngine::SystemMouseProc(int code, WPARAM wParam, LPARAM lPa
   if (self == nullptr || code != HC_ACTION || lParam == 0) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
   }
-  return self->OnLowLevelMouse(code, wParam, lParam);
+  const std::int64_t start = NowUs();
+  const LRESULT result = self->OnLowLevelMouse(code, wParam, lParam);
+  self->CheckAnswerTime(start);
+  return result;
 }
 
 LRESULT CALLBACK HookEngine::SystemJournalRecordProc(int code, WPARAM wParam, LPARAM lParam) {
@@ -336,6 +360,26 @@ LRESULT HookEngine::OnLowLevelMouse(int code, WPARAM wParam, LPARAM lParam) {
     if (Emulating(WH_JOURNALPLAYBACK)) return 1;
   }
   return ::CallNextHookEx(mouseHook_, code, wParam, lParam);
+}
+
+void HookEngine::RenewLowLevelHooks() {
+  for (HHOOK* h : {&keyboardHook_, &mouseHook_}) {
+    if (*h != nullptr) ::UnhookWindowsHookEx(*h);
+    *h = nullptr;
+  }
+  UpdateSystemHooks();
+}
+
+void HookEngine::CheckAnswerTime(std::int64_t startUs) {
+  if (lowLevelTimeoutMs_ == 0 ||
+      NowUs() - startUs <= static_cast<std::int64_t>(lowLevelTimeoutMs_) * 1000) {
+    return;
+  }
+  // The system may have removed the hook without telling us: a journal
+  // that relied on it ends as if the system had cancelled it.
+  const bool journals = Emulating(WH_JOURNALRECORD) || Emulating(WH_JOURNALPLAYBACK);
+  RenewLowLevelHooks();
+  if (journals) CancelJournals();
 }
 
 void HookEngine::RecordLowLevel(const EVENTMSG& event) {

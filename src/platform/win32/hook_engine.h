@@ -46,6 +46,15 @@ class HookEngine {
   // Whether the journal hook of that kind is currently the low-level path.
   bool Emulating(int kind) const;
 
+  // Windows silently removes a low-level hook that does not answer within
+  // this many milliseconds (the user's LowLevelHooksTimeout); 0 where the
+  // system removes none (Wine).
+  DWORD LowLevelTimeout() const { return lowLevelTimeoutMs_; }
+  void SetLowLevelTimeout(DWORD milliseconds) { lowLevelTimeoutMs_ = milliseconds; }
+  // Installs the low-level hooks afresh: after the thread did not answer
+  // for longer than the timeout, the system may have removed them.
+  void RenewLowLevelHooks();
+
   // The system hook procedures (public so that tests can drive the
   // translation of the journal hooks, which Wine never calls for playback).
   static LRESULT CALLBACK SystemGetMessageProc(int code, WPARAM wParam, LPARAM lParam);
@@ -86,6 +95,8 @@ class HookEngine {
   void CancelJournals();
   bool Inject(const EVENTMSG& event);
   void SetPlaybackTiming(bool active);
+  // After a hook call that took too long: as the system would have.
+  void CheckAnswerTime(std::int64_t startUs);
 
   JournalMode mode_;
   std::vector<Entry> entries_;  // newest last
@@ -111,6 +122,7 @@ class HookEngine {
   bool driving_ = false;
   UINT_PTR timer_ = 0;
   bool finePeriod_ = false;
+  DWORD lowLevelTimeoutMs_;
 };
 
 }  // namespace vesk::win32

@@ -428,7 +428,12 @@ LResult Win32Backend::CallNextHookEx(HookHandle hook, int code, WParam wParam, L
 
 std::uint32_t Win32Backend::GetTickCount() { return ::GetTickCount(); }
 
-void Win32Backend::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+void Win32Backend::Sleep(std::uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+  // Input that came meanwhile found the low-level hooks unanswered.
+  const DWORD timeout = hooks_->LowLevelTimeout();
+  if (timeout != 0 && milliseconds > timeout) hooks_->RenewLowLevelHooks();
+}
 
 MutexHandle Win32Backend::CreateMutex(const std::string& name) {
   return reinterpret_cast<MutexHandle>(::CreateMutexA(nullptr, FALSE, name.c_str()));
