@@ -317,6 +317,22 @@ TEST_F(LowLevelReplay, JournalPlaysIntoAnEditOnScheduleAndMovesThePointer) {
 
 // ---------------------------------------------------------------- the whole program
 
+// The lines of the main window's log (same process: strings can be read).
+std::vector<std::string> LogOf(HWND main) {
+  HWND list = ::GetDlgItem(main, IDC_LOG);
+  std::vector<std::string> lines;
+  const LRESULT n = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    const LRESULT length = ::SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (length < 0) break;
+    std::string line(static_cast<std::size_t>(length) + 1, '\0');
+    ::SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line.data()));
+    line.resize(static_cast<std::size_t>(length));
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 // The program on its own thread, as vesk.exe runs it.
 class ProgramThread {
  public:
@@ -337,6 +353,13 @@ class ProgramThread {
 
   HWND WaitMain() {
     PumpUntil([this] { return FindMain() != nullptr; }, 10000);
+    if (main_ != nullptr) {
+      // A real click on the log activates the window for the X server too.
+      RECT r{};
+      ::GetWindowRect(::GetDlgItem(main_, IDC_LOG), &r);
+      Xdotool("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+              std::to_string((r.top + r.bottom) / 2) + " click 1");
+    }
     return main_;
   }
   void Command(int id) { ::PostMessageA(main_, WM_COMMAND, MakeCommandWParam(id, BN_CLICKED), 0); }
@@ -345,21 +368,23 @@ class ProgramThread {
     ::GetWindowTextA(main_, buffer, sizeof(buffer));
     return buffer;
   }
-  bool WaitTitle(const std::string& title) {
-    return PumpUntil([&] { return Title() == title; }, 10000);
+  bool WaitTitle(const std::string& title) { return WaitTitleFor(title, 10000); }
+  bool WaitTitleFor(const std::string& title, DWORD timeoutMs) {
+    return PumpUntil([&] { return Title() == title; }, timeoutMs);
   }
-  std::vector<std::string> Log() const {
-    HWND list = ::GetDlgItem(main_, IDC_LOG);
-    std::vector<std::string> lines;
-    const LRESULT n = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < n; ++i) {
-      std::string line(static_cast<std::size_t>(::SendMessageA(list, LB_GETTEXTLEN, i, 0)), '\0');
-      ::SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()));
-      lines.push_back(line);
+  std::vector<std::string> Log() const { return LogOf(main_); }
+  bool WaitLogLine(const std::string& part) { return WaitLogLineFor(part, 10000); }
+  bool Done() const { return done_; }
+  // Presses a key until the recording shows it: Wine gives the X focus to
+  // the window on its own time. Call while recording.
+  bool TakeKeyboard() {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      if (!Xdotool("key a")) return false;
+      if (WaitLogLineFor("{a UP}", 1000)) return true;
     }
-    return lines;
+    return false;
   }
-  bool WaitLogLine(const std::string& part) {
+  bool WaitLogLineFor(const std::string& part, DWORD timeoutMs) {
     return PumpUntil(
         [&] {
           const auto lines = Log();
@@ -367,9 +392,8 @@ class ProgramThread {
             return l.find(part) != std::string::npos;
           });
         },
-        10000);
+        timeoutMs);
   }
-  bool Done() const { return done_; }
 
  private:
   HWND FindMain() {
@@ -400,8 +424,7 @@ TEST(Program, CtrlBreakPausesRecordingAndNeverReachesTheJournal) {
   ASSERT_TRUE(program.WaitTitle("STOPPED - (Vesk)")) << program.Title();
   program.Command(IDC_RECORD);
   ASSERT_TRUE(program.WaitTitle("RECORDING - (Vesk), <Ctrl+Break> to PAUSE")) << program.Title();
-  ASSERT_TRUE(Xdotool("key a"));
-  ASSERT_TRUE(program.WaitLogLine("{a UP}")) << ::testing::PrintToString(program.Log());
+  ASSERT_TRUE(program.TakeKeyboard()) << ::testing::PrintToString(program.Log());
   ASSERT_TRUE(Xdotool("key ctrl+Pause"));
   ASSERT_TRUE(program.WaitTitle("PAUSED RECORDING - (Vesk)")) << program.Title();
   const auto log = program.Log();
@@ -421,6 +444,7 @@ TEST(Program, CtrlEscCancelsRecordingAsTheSystemDoes) {
   ASSERT_NE(program.WaitMain(), nullptr);
   program.Command(IDC_RECORD);
   ASSERT_TRUE(program.WaitTitle("RECORDING - (Vesk), <Ctrl+Break> to PAUSE")) << program.Title();
+  ASSERT_TRUE(program.TakeKeyboard()) << ::testing::PrintToString(program.Log());
   ASSERT_TRUE(Xdotool("key ctrl+Escape"));
   ASSERT_TRUE(program.WaitTitle("PAUSED RECORDING - (Vesk)"))
       << program.Title() << ::testing::PrintToString(program.Log());
@@ -440,21 +464,9 @@ void PutLe32(std::string& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-TEST(ScheduledRun, PlaysTheDefaultJournalAfterTenSecondsAndClosesItself) {
-  TempDir dir;
-  const EVENTMSG events[] = {
-      {WM_MOUSEMOVE, 760, 580, 0, 0},
-      {WM_LBUTTONDOWN, 760, 580, 100, 0},
-      {WM_LBUTTONUP, 760, 580, 60, 0},
-      {WM_KEYDOWN, 0x2348, 1, 150, 0},
-      {WM_KEYUP, 0x2348, 1, 40, 0},
-      {WM_KEYDOWN, 0x1749, 1, 60, 0},
-      {WM_KEYUP, 0x1749, 1, 40, 0},
-      {WM_MOUSEMOVE, 900, 640, 60, 0},
-      // The engine hands the last entry over but the cycle ends before it
-      // is processed: this 'x' must not arrive.
-      {WM_KEYDOWN, 0x2D58, 1, 40, 0},
-  };
+// Writes the journal and a settings file that plays it at start-up, at
+// recorded speed, once.
+std::string PrepareScheduledRun(const TempDir& dir, const std::vector<EVENTMSG>& events) {
   std::string journal;
   for (const EVENTMSG& e : events) {
     PutLe32(journal, 1);
@@ -465,22 +477,84 @@ TEST(ScheduledRun, PlaysTheDefaultJournalAfterTenSecondsAndClosesItself) {
   // Repeat count 1, play at start-up, recorded speed, then the path.
   std::vector<char> record = {1, 0, 0, 0, 1, 1, static_cast<char>(journalPath.size())};
   record.insert(record.end(), journalPath.begin(), journalPath.end());
-  const std::string settings(record.begin(), record.end());
+  std::string settings(record.begin(), record.end());
   WriteFile(dir.File("VeskSettings.auc"), settings);
+  return settings;
+}
 
-  TargetEdit target(700, 500, 400, 200);
-  ::SetCursorPos(650, 450);
+PROCESS_INFORMATION StartVesk(const TempDir& dir) {
   std::string line(1, '"');
   line.append(WindowsPath(VESK_EXE)).push_back('"');
   STARTUPINFOA si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
   const std::string cwd = dir.path().string();
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &si,
+                        &pi)) {
+    pi.hProcess = nullptr;
+  }
+  return pi;
+}
+
+bool Exited(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
+
+TEST(ScheduledRun, CtrlBreakPausesThePlaybackAndTheProgramStaysOpen) {
+  TempDir dir;
+  std::vector<EVENTMSG> events;
+  for (std::uint32_t i = 0; i < 150; ++i) {
+    events.push_back({WM_MOUSEMOVE, 200 + 3 * i, 700 - 2 * (i % 20), 40, 0});
+  }
+  PrepareScheduledRun(dir, events);
+  ProgramThread program;
+  ASSERT_NE(program.WaitMain(), nullptr);
+  ASSERT_TRUE(
+      PumpUntil([&] { return program.Title() == "PLAYING-(Vesk), <Ctrl+Break> to PAUSE"; }, 30000))
+      << program.Title();
+  // Pressed until it lands: a second Ctrl+Break while paused only logs again.
+  for (int attempt = 0; attempt < 10 && program.Title() != "PAUSED PLAYBACK - (Vesk)"; ++attempt) {
+    ASSERT_TRUE(Xdotool("key ctrl+Pause"));
+    program.WaitTitleFor("PAUSED PLAYBACK - (Vesk)", 1000);
+  }
+  ASSERT_EQ(program.Title(), "PAUSED PLAYBACK - (Vesk)");
+  POINT paused{};
+  ::GetCursorPos(&paused);
+  // Nothing more is played: the pointer stays where the pause caught it.
+  EXPECT_FALSE(PumpUntil(
+      [&] {
+        POINT now{};
+        ::GetCursorPos(&now);
+        return now.x != paused.x || now.y != paused.y;
+      },
+      400));
+  const std::vector<std::string> log = program.Log();
+  EXPECT_GE(std::count(log.begin(), log.end(), "PAUSED BY USER"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "PAUSED BY SYSTEM"), 0);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Playback cycle ended."), 0);
+  EXPECT_FALSE(program.Done());
+}
+
+TEST(ScheduledRun, PlaysTheDefaultJournalAfterTenSecondsAndClosesItself) {
+  TempDir dir;
+  const std::string settings =
+      PrepareScheduledRun(dir, {
+                                   {WM_MOUSEMOVE, 760, 580, 0, 0},
+                                   {WM_LBUTTONDOWN, 760, 580, 100, 0},
+                                   {WM_LBUTTONUP, 760, 580, 60, 0},
+                                   {WM_KEYDOWN, 0x2348, 1, 150, 0},
+                                   {WM_KEYUP, 0x2348, 1, 40, 0},
+                                   {WM_KEYDOWN, 0x1749, 1, 60, 0},
+                                   {WM_KEYUP, 0x1749, 1, 40, 0},
+                                   {WM_MOUSEMOVE, 900, 640, 60, 0},
+                                   // The engine hands the last entry over but the cycle ends
+                                   // before it is processed: this 'x' must not arrive.
+                                   {WM_KEYDOWN, 0x2D58, 1, 40, 0},
+                               });
+  TargetEdit target(700, 500, 400, 200);
+  ::SetCursorPos(650, 450);
   const ULONGLONG start = ::GetTickCount64();
-  ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               cwd.c_str(), &si, &pi));
-  const bool exited =
-      PumpUntil([&] { return ::WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 50000);
+  PROCESS_INFORMATION pi = StartVesk(dir);
+  ASSERT_NE(pi.hProcess, nullptr);
+  const bool exited = PumpUntil([&] { return Exited(pi.hProcess); }, 50000);
   const ULONGLONG elapsed = ::GetTickCount64() - start;
   if (!exited) ::TerminateProcess(pi.hProcess, 1);
   DWORD code = 99;
