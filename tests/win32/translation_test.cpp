@@ -12,6 +12,8 @@
 #include "storage/journal.h"
 #include "wine_support.h"
 
+#include <sddl.h>
+
 namespace vesk::testing {
 namespace {
 
@@ -130,6 +132,8 @@ TEST(Translation, MouseEventsReplayAtTheirPositionAndUnknownMessagesNotAtAll) {
   const win32::Injection other = ToInjection({0x0401, 1, 2, 3, 4});
   EXPECT_FALSE(other.cursor.has_value());
   EXPECT_FALSE(other.input.has_value());
+  // A key record naming neither key nor scan code presses nothing.
+  EXPECT_FALSE(ToInjection({WM_KEYDOWN, 0x00FF0000u, 1, 0, 0}).input.has_value());
 }
 
 TEST(Translation, JournalBytesRecordedOnLinuxReplayAsTheSameKeyAndClick) {
@@ -233,6 +237,47 @@ TEST(FileWriter, ReplacesAnExistingFileWholeAndLeavesNoTemporaryFile) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("j.alg.vesk-tmp")));
   EXPECT_EQ(WriteFileReplacing(dir.File("fresh.au3"), "", false), WriteOutcome::Written);
   EXPECT_TRUE(std::filesystem::exists(dir.File("fresh.au3")));
+}
+
+TEST(FileWriter, OwnerOnlyFilesLetNobodyButTheUserIn) {
+  TempDir dir;
+  ASSERT_EQ(WriteFileReplacing(dir.File("typed.alg"), "secret", true), WriteOutcome::Written);
+  DWORD size = 0;
+  ::GetFileSecurityA(dir.File("typed.alg").c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::vector<BYTE> descriptor(size);
+  ASSERT_TRUE(::GetFileSecurityA(dir.File("typed.alg").c_str(), DACL_SECURITY_INFORMATION,
+                                 descriptor.data(), size, &size));
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  ACL* acl = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted));
+  ASSERT_TRUE(present && acl != nullptr);
+  HANDLE token = nullptr;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+  BYTE user[256];
+  DWORD userSize = sizeof(user);
+  ASSERT_TRUE(::GetTokenInformation(token, TokenUser, user, userSize, &userSize));
+  ::CloseHandle(token);
+  PSID self = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+  // The user has full access; nobody else but the system itself (which Wine
+  // lists for every file) is let in.
+  bool userHasAll = false;
+  for (WORD i = 0; i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(::GetAce(acl, i, &ace));
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    char* text = nullptr;
+    ::ConvertSidToStringSidA(sid, &text);
+    const std::string name = text != nullptr ? text : "?";
+    ::LocalFree(text);
+    if (::EqualSid(sid, self)) {
+      userHasAll = (allowed->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
+    } else {
+      EXPECT_EQ(name, "S-1-5-18") << "the file lets someone else in";
+    }
+  }
+  EXPECT_TRUE(userHasAll);
 }
 
 TEST(FileWriter, ImpossibleTargetsReportOpenFailedAndChangeNothing) {

@@ -83,6 +83,7 @@ Injection ToInjection(const EVENTMSG& event) {
   Injection out;
   const std::uint32_t m = event.message;
   if (IsKeyMessage(m)) {
+    if ((event.paramL & 0xFFFFu) == 0) return out;  // names no key at all
     INPUT in{};
     in.type = INPUT_KEYBOARD;
     in.ki.wVk = static_cast<WORD>(event.paramL & 0xFFu);

@@ -439,7 +439,8 @@ DWORD HookEngine::PlaybackTimeout() const {
   if (!waiting_) return 0;
   const std::int64_t remaining = dueUs_ - NowUs();
   if (remaining <= 0) return 0;
-  return static_cast<DWORD>((remaining + 999) / 1000);
+  // A damaged journal can ask for weeks; wake up now and then regardless.
+  return static_cast<DWORD>(std::min<std::int64_t>((remaining + 999) / 1000, 60'000));
 }
 
 }  // namespace vesk::win32
