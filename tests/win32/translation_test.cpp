@@ -1,12 +1,11 @@
-// The backend's pure pieces: event translation both ways, the in-memory
-// dialog template, the file dialog settings and the file writer.
+// The backend's pure pieces: event translation both ways, the file dialog
+// settings and the file writer.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 
 #include "platform/file_writer.h"
-#include "platform/win32/dialog_builder.h"
 #include "platform/win32/event_translation.h"
 #include "platform/win32/file_dialog.h"
 #include "storage/journal.h"
@@ -73,13 +72,6 @@ TEST(Translation, MouseEventsCarryTheScreenPositionAndTheWheelItsSignedDelta) {
   EXPECT_EQ(static_cast<std::int32_t>(back.hwnd), -120);
   const EVENTMSG forward = FromLowLevelMouse(WM_MOUSEWHEEL, Mouse(10, 20, 240u << 16));
   EXPECT_EQ(static_cast<std::int32_t>(forward.hwnd), 240);
-}
-
-TEST(Translation, InjectedEventsAreRecognisedByTheirFlags) {
-  EXPECT_TRUE(win32::IsInjected(Key('A', 0x1E, LLKHF_INJECTED)));
-  EXPECT_FALSE(win32::IsInjected(Key('A', 0x1E, LLKHF_EXTENDED)));
-  EXPECT_TRUE(win32::IsInjected(Mouse(0, 0, 0, LLMHF_INJECTED)));
-  EXPECT_FALSE(win32::IsInjected(Mouse(0, 0, 0, 0)));
 }
 
 TEST(Translation, SystemJournalRecordsKeepEveryFieldAndWidenHandlesBySignExtension) {
@@ -154,32 +146,6 @@ TEST(Translation, JournalBytesRecordedOnLinuxReplayAsTheSameKeyAndClick) {
   EXPECT_EQ(c.cursor->x, 0x210);
   EXPECT_EQ(c.cursor->y, 0x12C);
   EXPECT_EQ(c.input->mi.dwFlags, static_cast<DWORD>(MOUSEEVENTF_LEFTDOWN));
-}
-
-// ---------------------------------------------------------------- dialog template
-
-TEST(DialogTemplate, DescribesAHiddenWindowWithItsFontAndEveryControl) {
-  const DialogTemplate& t = *FindDialogTemplate(kSettingsDialogTemplate);
-  const std::vector<WORD> words = win32::BuildDialogTemplate(t);
-  ASSERT_EQ(reinterpret_cast<std::uintptr_t>(words.data()) % 4, 0u);
-  const auto* header = reinterpret_cast<const DLGTEMPLATE*>(words.data());
-  EXPECT_EQ(header->style & WS_VISIBLE, 0u);  // shown by the modal run, not at creation
-  EXPECT_NE(header->style & DS_SETFONT, 0u);
-  EXPECT_EQ(header->style & ~static_cast<DWORD>(WS_VISIBLE | DS_SETFONT),
-            t.style & ~static_cast<DWORD>(WS_VISIBLE | DS_SETFONT));
-  EXPECT_EQ(header->cdit, t.controls.size());
-  EXPECT_EQ(header->cx, 325);
-  EXPECT_EQ(header->cy, 87);
-}
-
-TEST(DialogTemplate, OnlyTheSystemModalMainWindowIsTopmost) {
-  const auto exStyle = [](int id) {
-    const std::vector<WORD> words = win32::BuildDialogTemplate(*FindDialogTemplate(id));
-    return reinterpret_cast<const DLGTEMPLATE*>(words.data())->dwExtendedStyle;
-  };
-  EXPECT_NE(exStyle(kMainDialogTemplate) & WS_EX_TOPMOST, 0u);
-  EXPECT_EQ(exStyle(kSettingsDialogTemplate) & WS_EX_TOPMOST, 0u);
-  EXPECT_EQ(exStyle(kProxyDialogTemplate) & WS_EX_TOPMOST, 0u);
 }
 
 // ---------------------------------------------------------------- file dialog

@@ -95,6 +95,7 @@ TEST_F(WindowTest, SettingsTemplateBuildsEveryControlAndStaysHiddenUntilItsRun) 
   const WindowId w = Create(kSettingsDialogTemplate, sink);
   EXPECT_EQ(backend.GetWindowText(w), "Playback settings");
   EXPECT_FALSE(::IsWindowVisible(H(w)));
+  EXPECT_EQ(backend.GetWindowLong(w, GWL_EXSTYLE) & WS_EX_TOPMOST, 0u);  // only the main window
   const DialogTemplate& t = *FindDialogTemplate(kSettingsDialogTemplate);
   for (const ControlTemplate& c : t.controls) {
     if (c.id == -1) continue;
