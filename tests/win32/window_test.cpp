@@ -285,6 +285,18 @@ TEST_F(WindowTest, IconResource128BecomesTheWindowsBigAndSmallIcon) {
   backend.DestroyWindow(w);
 }
 
+TEST_F(WindowTest, ManifestBringsVersion6OfTheCommonControls) {
+  // Without the manifest the process gets the system folder's version 5.
+  HMODULE comctl = ::GetModuleHandleA("comctl32.dll");
+  ASSERT_NE(comctl, nullptr);
+  char path[MAX_PATH] = {};
+  ::GetModuleFileNameA(comctl, path, MAX_PATH);
+  std::string lower = path;
+  for (char& c : lower) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+  EXPECT_NE(lower.find("microsoft.windows.common-controls"), std::string::npos) << path;
+  EXPECT_NE(lower.find("_6.0."), std::string::npos) << path;
+}
+
 // ---------------------------------------------------------------- layered windows
 
 TEST_F(WindowTest, MainWindowIsTopmostAndItsOpacityFollowsTheHelper) {
