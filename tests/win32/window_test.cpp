@@ -299,14 +299,14 @@ TEST_F(WindowTest, ManifestBringsVersion6OfTheCommonControls) {
 
 // ---------------------------------------------------------------- layered windows
 
-TEST_F(WindowTest, MainWindowIsTopmostAndItsOpacityFollowsTheHelper) {
+TEST_F(WindowTest, MainWindowIsTopmostAndLayeredWithTheOpacityAsked) {
   RecordingSink sink;
   const WindowId w = Create(kMainDialogTemplate, sink);
   EXPECT_NE(backend.GetWindowLong(w, GWL_EXSTYLE) & WS_EX_TOPMOST, 0u);
   {
-    LayeredWindowHelper helper;
+    LayeredWindowHelper opacity;
     const std::uint32_t before = backend.GetWindowLong(w, GWL_EXSTYLE);
-    EXPECT_EQ(helper.MakeLayered(w), before);
+    EXPECT_EQ(opacity.MakeLayered(w), before);
     EXPECT_EQ(backend.GetWindowLong(w, GWL_EXSTYLE), before | WS_EX_LAYERED);
     const auto alphaOf = [&] {
       COLORREF key = 1;
@@ -317,9 +317,9 @@ TEST_F(WindowTest, MainWindowIsTopmostAndItsOpacityFollowsTheHelper) {
       EXPECT_EQ(key, 0u);
       return alpha;
     };
-    EXPECT_TRUE(helper.SetOpacity(w, 35));
+    EXPECT_TRUE(opacity.SetOpacity(w, 35));
     EXPECT_EQ(alphaOf(), 89);
-    EXPECT_TRUE(helper.SetOpacity(w, 255));
+    EXPECT_TRUE(opacity.SetOpacity(w, 255));
     EXPECT_EQ(alphaOf(), 255);
     // Click-through is one more extended style bit, set and cleared.
     const std::uint32_t layered = backend.GetWindowLong(w, GWL_EXSTYLE);

@@ -1,4 +1,4 @@
-// Helpers for the Windows tests: waiting on conditions while messages
+// Support for the Windows tests: waiting on conditions while messages
 // flow, temporary folders, and real input through the X server that Wine
 // draws on (xdotool, started as a Unix program from inside Wine).
 #pragma once
