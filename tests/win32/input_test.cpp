@@ -1,0 +1,578 @@
+// Input for real under Wine: X events from xdotool reach Wine as hardware
+// input, the low-level path records them, SendInput replays journals, and
+// the whole program pauses on Ctrl+Break and plays a scheduled run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "app/recorder_app.h"
+#include "platform/win32/hook_engine.h"
+#include "platform/win32/win32_backend.h"
+#include "storage/journal.h"
+#include "wine_support.h"
+
+namespace vesk::testing {
+namespace {
+
+using win32::HookEngine;
+using win32::JournalMode;
+using win32::Win32Backend;
+
+// ---------------------------------------------------------------- hook procedures
+
+// What the test's own hook procedures saw. Hook procedures are plain
+// functions, so the state is global, reset by each test.
+struct HookLog {
+  Win32Backend* backend = nullptr;
+  HookHandle hook = 0;
+  std::vector<EVENTMSG> recorded;
+  std::vector<int> codes;
+  // Playback: the journal and its cursor, as the engine keeps them.
+  std::vector<EVENTMSG> journal;
+  std::size_t next = 0;
+  bool fetchNext = true;
+  EVENTMSG current{};
+  WindowId host = 0;
+  std::vector<std::int64_t> processedAtUs;  // when each event was consumed
+};
+HookLog g_log;
+
+LResult CollectRecord(int code, WParam wParam, LParam lParam) {
+  if (code == HC_ACTION) g_log.recorded.push_back(*reinterpret_cast<const EVENTMSG*>(lParam));
+  return g_log.backend->CallNextHookEx(g_log.hook, code, wParam, lParam);
+}
+
+std::int64_t NowUs() {
+  LARGE_INTEGER f;
+  LARGE_INTEGER c;
+  ::QueryPerformanceFrequency(&f);
+  ::QueryPerformanceCounter(&c);
+  return static_cast<std::int64_t>(c.QuadPart * 1'000'000 / f.QuadPart);
+}
+
+// The playback protocol: HC_GETNEXT hands over the current event and how
+// long to wait; asked again after the wait, it answers 0; HC_SKIP moves on.
+LResult PlayJournal(int code, WParam wParam, LParam lParam) {
+  g_log.codes.push_back(code);
+  if (code == HC_SKIP) {
+    g_log.processedAtUs.push_back(NowUs());
+    g_log.fetchNext = true;
+    return 0;
+  }
+  if (code != HC_GETNEXT) return 0;
+  auto* out = reinterpret_cast<EVENTMSG*>(lParam);
+  if (!g_log.fetchNext) {
+    *out = g_log.current;
+    return g_log.backend->CallNextHookEx(g_log.hook, code, wParam, lParam);
+  }
+  if (g_log.next == g_log.journal.size()) {
+    g_log.backend->UnhookWindowsHookEx(g_log.hook);
+    g_log.backend->EndModalLoop(g_log.host, 1);
+    return 0;
+  }
+  g_log.current = g_log.journal[g_log.next++];
+  g_log.fetchNext = false;
+  *out = g_log.current;
+  return static_cast<LResult>(g_log.current.time);
+}
+
+bool Has(const std::vector<EVENTMSG>& events, std::uint32_t message, std::uint32_t paramL,
+         std::uint32_t paramH) {
+  return std::any_of(events.begin(), events.end(), [&](const EVENTMSG& e) {
+    return e.message == message && e.paramL == paramL && e.paramH == paramH;
+  });
+}
+
+std::size_t Count(const std::vector<EVENTMSG>& events, std::uint32_t message) {
+  return static_cast<std::size_t>(std::count_if(
+      events.begin(), events.end(), [&](const EVENTMSG& e) { return e.message == message; }));
+}
+
+std::string Dump(const std::vector<EVENTMSG>& events) {
+  std::string out;
+  char line[96];
+  for (const EVENTMSG& e : events) {
+    std::snprintf(line, sizeof(line), "{%x %x %x %u %x} ", e.message, e.paramL, e.paramH, e.time,
+                  e.hwnd);
+    out += line;
+  }
+  return out;
+}
+
+class InputTest : public ::testing::Test {
+ protected:
+  void SetUp() override { g_log = HookLog{}; }
+  void TearDown() override { g_log = HookLog{}; }
+};
+
+// ---------------------------------------------------------------- system journal hooks
+
+using SystemJournal = InputTest;
+
+LResult HandOverOne(int code, WParam, LParam lParam) {
+  g_log.codes.push_back(code);
+  if (code != HC_GETNEXT) return 0;
+  *reinterpret_cast<EVENTMSG*>(lParam) = {WM_KEYDOWN, 0x1E41, 0x8001, 33, 0x80000010u};
+  return 33;
+}
+
+TEST_F(SystemJournal, PlaybackProcedureHandsOurRecordToWindowsInItsOwnLayout) {
+  Win32Backend backend(JournalMode::System);
+  g_log.backend = &backend;
+  g_log.hook = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &HandOverOne);
+  ASSERT_NE(g_log.hook, 0u);  // Wine installs it, but never calls it: we call it as Windows would
+  EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALPLAYBACK));
+  ::EVENTMSG sys{};
+  EXPECT_EQ(HookEngine::SystemJournalPlaybackProc(HC_GETNEXT, 0, reinterpret_cast<LPARAM>(&sys)),
+            33);
+  EXPECT_EQ(sys.message, static_cast<UINT>(WM_KEYDOWN));
+  EXPECT_EQ(sys.paramL, 0x1E41u);
+  EXPECT_EQ(sys.paramH, 0x8001u);
+  EXPECT_EQ(sys.time, 33u);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(sys.hwnd), 0xFFFFFFFF80000010ull);
+  EXPECT_EQ(HookEngine::SystemJournalPlaybackProc(HC_SKIP, 0, 0), 0);
+  EXPECT_EQ(g_log.codes, (std::vector<int>{HC_GETNEXT, HC_SKIP}));
+  EXPECT_TRUE(backend.UnhookWindowsHookEx(g_log.hook));
+  EXPECT_FALSE(backend.UnhookWindowsHookEx(g_log.hook));
+}
+
+TEST_F(SystemJournal, RecordHookTranslatesInputAimedAtOurOwnWindow) {
+  Win32Backend backend(JournalMode::System);
+  g_log.backend = &backend;
+  TargetEdit target(100, 100, 500, 200);
+  g_log.hook = backend.SetWindowsHookEx(WH_JOURNALRECORD, &CollectRecord);
+  ASSERT_NE(g_log.hook, 0u);
+  EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALRECORD));
+  ASSERT_TRUE(Xdotool("key q"));
+  ASSERT_TRUE(PumpUntil([] { return Has(g_log.recorded, WM_KEYUP, 0x1051, 1); }, 10000))
+      << Dump(g_log.recorded) << " text: " << target.Text();
+  EXPECT_TRUE(Has(g_log.recorded, WM_KEYDOWN, 0x1051, 1));
+  backend.UnhookWindowsHookEx(g_log.hook);
+}
+
+TEST_F(SystemJournal, AutomaticChoiceUnderWineIsTheLowLevelPath) {
+  ASSERT_TRUE(win32::RunningOnWine());
+  EXPECT_FALSE(win32::SystemJournalHooksExpected());
+  Win32Backend backend(JournalMode::Automatic);
+  g_log.backend = &backend;
+  g_log.hook = backend.SetWindowsHookEx(WH_JOURNALRECORD, &CollectRecord);
+  ASSERT_NE(g_log.hook, 0u);
+  EXPECT_TRUE(backend.EmulatingJournal(WH_JOURNALRECORD));
+  backend.UnhookWindowsHookEx(g_log.hook);
+  EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALRECORD));
+}
+
+// ---------------------------------------------------------------- low-level recording
+
+using LowLevelRecord = InputTest;
+
+TEST_F(LowLevelRecord, RealInputBecomesJournalRecordsAndInjectedInputDoesNot) {
+  Win32Backend backend(JournalMode::LowLevel);
+  g_log.backend = &backend;
+  TargetEdit target(100, 100, 500, 200);
+  g_log.hook = backend.SetWindowsHookEx(WH_JOURNALRECORD, &CollectRecord);
+  ASSERT_NE(g_log.hook, 0u);
+  ASSERT_TRUE(Xdotool("mousemove 300 200 click 1 key a shift+b"));
+  ASSERT_TRUE(PumpUntil([] { return Has(g_log.recorded, WM_KEYUP, 0x3042, 1); }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return target.Text() == "aB"; }, 5000)) << target.Text();
+
+  // Input the program sends itself is not recorded, but still arrives.
+  INPUT z[2] = {};
+  z[0].type = z[1].type = INPUT_KEYBOARD;
+  z[0].ki.wVk = z[1].ki.wVk = 'Z';
+  z[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ASSERT_EQ(::SendInput(2, z, sizeof(INPUT)), 2u);
+  ASSERT_TRUE(PumpUntil([&] { return target.Text() == "aBz"; }, 5000)) << target.Text();
+
+  const std::vector<EVENTMSG>& r = g_log.recorded;
+  EXPECT_TRUE(Has(r, WM_MOUSEMOVE, 300, 200));
+  EXPECT_TRUE(Has(r, WM_LBUTTONDOWN, 300, 200));
+  EXPECT_TRUE(Has(r, WM_LBUTTONUP, 300, 200));
+  EXPECT_TRUE(Has(r, WM_KEYDOWN, 0x1E41, 1));
+  EXPECT_TRUE(Has(r, WM_KEYUP, 0x1E41, 1));
+  EXPECT_TRUE(Has(r, WM_KEYDOWN, 0x2A10, 1));  // left shift, stored as VK_SHIFT
+  EXPECT_TRUE(Has(r, WM_KEYDOWN, 0x3042, 1));
+  EXPECT_EQ(Count(r, WM_KEYDOWN), 3u);
+  for (const EVENTMSG& e : r) EXPECT_NE(e.paramL & 0xFFu, static_cast<std::uint32_t>('Z'));
+  for (std::size_t i = 1; i < r.size(); ++i) {
+    EXPECT_LE(static_cast<std::int32_t>(r[i - 1].time - r[i].time), 0) << "out of order at " << i;
+  }
+
+  // Once the hook is gone nothing more is recorded.
+  ASSERT_TRUE(backend.UnhookWindowsHookEx(g_log.hook));
+  const std::size_t before = r.size();
+  ASSERT_TRUE(Xdotool("key c"));
+  ASSERT_TRUE(PumpUntil([&] { return target.Text() == "aBzc"; }, 5000)) << target.Text();
+  EXPECT_EQ(r.size(), before);
+}
+
+std::vector<std::uint32_t> g_retrieved;  // what the message watch saw
+LResult WatchMessages(int code, WParam, LParam lParam) {
+  if (code == HC_ACTION) g_retrieved.push_back(reinterpret_cast<const MSG*>(lParam)->message);
+  return 0;
+}
+
+LResult SlowRecord(int code, WParam, LParam lParam) {
+  if (code == HC_ACTION) g_log.recorded.push_back(*reinterpret_cast<const EVENTMSG*>(lParam));
+  ::Sleep(150);
+  return 0;
+}
+
+TEST_F(LowLevelRecord, AnswerSlowerThanTheSystemWaitsEndsTheJournalAsTheSystemWould) {
+  HookEngine engine(JournalMode::LowLevel);
+  EXPECT_EQ(engine.LowLevelTimeout(), 0u);  // Wine removes no hook that answers late
+  engine.SetLowLevelTimeout(50);            // what Windows would do with a short timeout
+  g_retrieved.clear();
+  TargetEdit target(100, 100, 500, 200);
+  ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
+  ASSERT_NE(engine.Install(WH_JOURNALRECORD, &SlowRecord), 0u);
+  ASSERT_TRUE(Xdotool("key e"));
+  ASSERT_TRUE(PumpUntil(
+      [] { return std::count(g_retrieved.begin(), g_retrieved.end(), WM_CANCELJOURNAL) == 1; },
+      10000));
+  EXPECT_FALSE(engine.Emulating(WH_JOURNALRECORD));
+  EXPECT_EQ(g_log.recorded.size(), 1u);
+  // The renewed keyboard hook still carries the input on.
+  ASSERT_TRUE(Xdotool("key f"));
+  EXPECT_TRUE(PumpUntil([&] { return target.Text() == "ef"; }, 5000)) << target.Text();
+  EXPECT_EQ(g_log.recorded.size(), 1u);
+}
+
+// ---------------------------------------------------------------- low-level replay
+
+using LowLevelReplay = InputTest;
+
+TEST_F(LowLevelReplay, JournalPlaysIntoAnEditOnScheduleAndMovesThePointer) {
+  // The same bytes a recording on Linux saves.
+  const EVENTMSG events[] = {
+      {WM_MOUSEMOVE, 300, 200, 0, 0},  {WM_LBUTTONDOWN, 300, 200, 40, 0},
+      {WM_LBUTTONUP, 300, 200, 40, 0}, {WM_KEYDOWN, 0x2348, 1, 60, 0},
+      {WM_KEYUP, 0x2348, 1, 30, 0},    {WM_KEYDOWN, 0x1749, 1, 30, 0},
+      {WM_KEYUP, 0x1749, 1, 30, 0},    {WM_MOUSEMOVE, 520, 260, 70, 0},
+  };
+  std::string bytes;
+  for (const EVENTMSG& e : events) {
+    char record[kJournalRecordSize];
+    EncodeEntry(JournalEntry{1, e}, record);
+    bytes.append(record, sizeof(record));
+  }
+  Journal journal;
+  AppendRecords(bytes, journal);
+  ASSERT_EQ(journal.Size(), std::size(events));
+  for (std::size_t i = 0; i < journal.Size(); ++i) g_log.journal.push_back(journal.At(i).event);
+
+  Win32Backend backend(JournalMode::LowLevel);
+  InstallBackend(&backend);
+  g_log.backend = &backend;
+  TargetEdit target(100, 100, 500, 200);
+  ::SetCursorPos(10, 10);
+  class Quiet : public WindowSink {
+    LResult HandleMessage(std::uint32_t, WParam, LParam) override { return 0; }
+  } sink;
+  g_log.host = backend.CreateDialogWindow(*FindDialogTemplate(kProxyDialogTemplate), 0, &sink);
+  ASSERT_NE(g_log.host, 0u);
+
+  g_log.hook = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlayJournal);
+  ASSERT_NE(g_log.hook, 0u);
+  EXPECT_TRUE(backend.EmulatingJournal(WH_JOURNALPLAYBACK));
+  const std::int64_t start = NowUs();
+  static WindowId s_host;
+  static Win32Backend* s_backend;
+  s_host = g_log.host;
+  s_backend = &backend;
+  const UINT_PTR watchdog = ::SetTimer(
+      nullptr, 0, 15000, [](HWND, UINT, UINT_PTR, DWORD) { s_backend->EndModalLoop(s_host, -1); });
+  const int result = backend.RunModalLoop(g_log.host);
+  ::KillTimer(nullptr, watchdog);
+  EXPECT_EQ(result, 1) << "playback did not finish";
+
+  ASSERT_EQ(g_log.processedAtUs.size(), std::size(events));
+  ASSERT_TRUE(PumpUntil([&] { return target.Text() == "hi"; }, 5000)) << target.Text();
+  POINT cursor{};
+  ::GetCursorPos(&cursor);
+  EXPECT_EQ(cursor.x, 520);
+  EXPECT_EQ(cursor.y, 260);
+
+  // Absolute schedule: each event is consumed no earlier than the sum of
+  // the waits before it, and lateness does not build up.
+  std::int64_t due = 0;
+  std::int64_t worst = 0;
+  for (std::size_t i = 0; i < std::size(events); ++i) {
+    due += static_cast<std::int64_t>(events[i].time) * 1000;
+    const std::int64_t late = g_log.processedAtUs[i] - start - due;
+    EXPECT_GE(late, -1000) << "event " << i << " came early";
+    worst = std::max(worst, late);
+  }
+  EXPECT_LT(worst, 100'000);
+  RecordProperty("worst_lateness_us", std::to_string(worst));
+  std::printf("replay: %zu events, worst lateness %lld us\n", std::size(events),
+              static_cast<long long>(worst));
+  EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALPLAYBACK));
+  backend.DestroyWindow(g_log.host);
+  InstallBackend(nullptr);
+}
+
+// ---------------------------------------------------------------- the whole program
+
+// The lines of the main window's log (same process: strings can be read).
+std::vector<std::string> LogOf(HWND main) {
+  HWND list = ::GetDlgItem(main, IDC_LOG);
+  std::vector<std::string> lines;
+  const LRESULT n = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    const LRESULT length = ::SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (length < 0) break;
+    std::string line(static_cast<std::size_t>(length) + 1, '\0');
+    ::SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line.data()));
+    line.resize(static_cast<std::size_t>(length));
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The program on its own thread, as vesk.exe runs it.
+class ProgramThread {
+ public:
+  ProgramThread()
+      : thread_([this] {
+          threadId_ = ::GetCurrentThreadId();
+          Win32Backend backend;
+          InstallBackend(&backend);
+          RunProgram();
+          InstallBackend(nullptr);
+          done_ = true;
+        }) {}
+  ~ProgramThread() {
+    if (!done_ && main_ != nullptr) Command(IDC_EXIT);
+    PumpUntil([this] { return done_.load(); }, 10000);
+    thread_.join();
+  }
+
+  HWND WaitMain() {
+    PumpUntil([this] { return FindMain() != nullptr; }, 10000);
+    if (main_ != nullptr) {
+      // A real click on the log activates the window for the X server too.
+      RECT r{};
+      ::GetWindowRect(::GetDlgItem(main_, IDC_LOG), &r);
+      Xdotool("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+              std::to_string((r.top + r.bottom) / 2) + " click 1");
+    }
+    return main_;
+  }
+  void Command(int id) { ::PostMessageA(main_, WM_COMMAND, MakeCommandWParam(id, BN_CLICKED), 0); }
+  std::string Title() const {
+    char buffer[256] = {};
+    ::GetWindowTextA(main_, buffer, sizeof(buffer));
+    return buffer;
+  }
+  bool WaitTitle(const std::string& title) { return WaitTitleFor(title, 10000); }
+  bool WaitTitleFor(const std::string& title, DWORD timeoutMs) {
+    return PumpUntil([&] { return Title() == title; }, timeoutMs);
+  }
+  std::vector<std::string> Log() const { return LogOf(main_); }
+  bool WaitLogLine(const std::string& part) { return WaitLogLineFor(part, 10000); }
+  bool Done() const { return done_; }
+  // Presses a key until the recording shows it: Wine gives the X focus to
+  // the window on its own time. Call while recording.
+  bool TakeKeyboard() {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      if (!Xdotool("key a")) return false;
+      if (WaitLogLineFor("{a UP}", 1000)) return true;
+    }
+    return false;
+  }
+  bool WaitLogLineFor(const std::string& part, DWORD timeoutMs) {
+    return PumpUntil(
+        [&] {
+          const auto lines = Log();
+          return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find(part) != std::string::npos;
+          });
+        },
+        timeoutMs);
+  }
+
+ private:
+  HWND FindMain() {
+    if (threadId_ == 0) return nullptr;
+    ::EnumThreadWindows(
+        threadId_,
+        [](HWND hwnd, LPARAM self) -> BOOL {
+          if (::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_LOG) != nullptr) {
+            reinterpret_cast<ProgramThread*>(self)->main_ = hwnd;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(this));
+    return main_;
+  }
+
+  std::atomic<DWORD> threadId_{0};
+  std::atomic<bool> done_{false};
+  HWND main_ = nullptr;
+  std::thread thread_;
+};
+
+TEST(Program, CtrlBreakPausesRecordingAndNeverReachesTheJournal) {
+  TempDir dir;
+  ProgramThread program;
+  ASSERT_NE(program.WaitMain(), nullptr);
+  ASSERT_TRUE(program.WaitTitle("STOPPED - (Vesk)")) << program.Title();
+  program.Command(IDC_RECORD);
+  ASSERT_TRUE(program.WaitTitle("RECORDING - (Vesk), <Ctrl+Break> to PAUSE")) << program.Title();
+  ASSERT_TRUE(program.TakeKeyboard()) << ::testing::PrintToString(program.Log());
+  ASSERT_TRUE(Xdotool("key ctrl+Pause"));
+  ASSERT_TRUE(program.WaitTitle("PAUSED RECORDING - (Vesk)")) << program.Title();
+  const auto log = program.Log();
+  const auto paused = std::find(log.begin(), log.end(), "PAUSED BY USER");
+  ASSERT_NE(paused, log.end());
+  ASSERT_NE(paused, log.begin());
+  // The recording ends with the Ctrl key-down; the Break key-down was swallowed.
+  EXPECT_EQ(*(paused - 1), "Send(\"{LCTRL DOWN}\")");
+  EXPECT_EQ(std::count(log.begin(), log.end(), "PAUSED BY USER"), 1);
+  program.Command(IDC_EXIT);
+  EXPECT_TRUE(PumpUntil([&] { return program.Done(); }, 10000));
+}
+
+TEST(Program, CtrlEscCancelsRecordingAsTheSystemDoes) {
+  TempDir dir;
+  ProgramThread program;
+  ASSERT_NE(program.WaitMain(), nullptr);
+  program.Command(IDC_RECORD);
+  ASSERT_TRUE(program.WaitTitle("RECORDING - (Vesk), <Ctrl+Break> to PAUSE")) << program.Title();
+  ASSERT_TRUE(program.TakeKeyboard()) << ::testing::PrintToString(program.Log());
+  ASSERT_TRUE(Xdotool("key ctrl+Escape"));
+  ASSERT_TRUE(program.WaitTitle("PAUSED RECORDING - (Vesk)"))
+      << program.Title() << ::testing::PrintToString(program.Log());
+  EXPECT_TRUE(program.WaitLogLine("PAUSED BY SYSTEM")) << ::testing::PrintToString(program.Log());
+  program.Command(IDC_EXIT);
+  EXPECT_TRUE(PumpUntil([&] { return program.Done(); }, 10000));
+}
+
+// ---------------------------------------------------------------- vesk.exe, scheduled
+
+std::string WindowsPath(std::string unixPath) {
+  std::replace(unixPath.begin(), unixPath.end(), '/', '\\');
+  return "Z:" + unixPath;
+}
+
+void PutLe32(std::string& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// Writes the journal and a settings file that plays it at start-up, at
+// recorded speed, once.
+std::string PrepareScheduledRun(const TempDir& dir, const std::vector<EVENTMSG>& events) {
+  std::string journal;
+  for (const EVENTMSG& e : events) {
+    PutLe32(journal, 1);
+    for (std::uint32_t v : {e.message, e.paramL, e.paramH, e.time, e.hwnd}) PutLe32(journal, v);
+  }
+  const std::string journalPath = dir.File("scheduled.alg");
+  WriteFile(journalPath, journal);
+  // Repeat count 1, play at start-up, recorded speed, then the path.
+  std::vector<char> record = {1, 0, 0, 0, 1, 1, static_cast<char>(journalPath.size())};
+  record.insert(record.end(), journalPath.begin(), journalPath.end());
+  std::string settings(record.begin(), record.end());
+  WriteFile(dir.File("VeskSettings.auc"), settings);
+  return settings;
+}
+
+PROCESS_INFORMATION StartVesk(const TempDir& dir) {
+  std::string line(1, '"');
+  line.append(WindowsPath(VESK_EXE)).push_back('"');
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  const std::string cwd = dir.path().string();
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &si,
+                        &pi)) {
+    pi.hProcess = nullptr;
+  }
+  return pi;
+}
+
+bool Exited(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
+
+TEST(ScheduledRun, CtrlBreakPausesThePlaybackAndTheProgramStaysOpen) {
+  TempDir dir;
+  std::vector<EVENTMSG> events;
+  for (std::uint32_t i = 0; i < 150; ++i) {
+    events.push_back({WM_MOUSEMOVE, 200 + 3 * i, 700 - 2 * (i % 20), 40, 0});
+  }
+  PrepareScheduledRun(dir, events);
+  ProgramThread program;
+  ASSERT_NE(program.WaitMain(), nullptr);
+  ASSERT_TRUE(
+      PumpUntil([&] { return program.Title() == "PLAYING-(Vesk), <Ctrl+Break> to PAUSE"; }, 30000))
+      << program.Title();
+  // Pressed until it lands: a second Ctrl+Break while paused only logs again.
+  for (int attempt = 0; attempt < 10 && program.Title() != "PAUSED PLAYBACK - (Vesk)"; ++attempt) {
+    ASSERT_TRUE(Xdotool("key ctrl+Pause"));
+    program.WaitTitleFor("PAUSED PLAYBACK - (Vesk)", 1000);
+  }
+  ASSERT_EQ(program.Title(), "PAUSED PLAYBACK - (Vesk)");
+  POINT paused{};
+  ::GetCursorPos(&paused);
+  // Nothing more is played: the pointer stays where the pause caught it.
+  EXPECT_FALSE(PumpUntil(
+      [&] {
+        POINT now{};
+        ::GetCursorPos(&now);
+        return now.x != paused.x || now.y != paused.y;
+      },
+      400));
+  const std::vector<std::string> log = program.Log();
+  EXPECT_GE(std::count(log.begin(), log.end(), "PAUSED BY USER"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "PAUSED BY SYSTEM"), 0);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Playback cycle ended."), 0);
+  EXPECT_FALSE(program.Done());
+}
+
+TEST(ScheduledRun, PlaysTheDefaultJournalAfterTenSecondsAndClosesItself) {
+  TempDir dir;
+  const std::string settings =
+      PrepareScheduledRun(dir, {
+                                   {WM_MOUSEMOVE, 760, 580, 0, 0},
+                                   {WM_LBUTTONDOWN, 760, 580, 100, 0},
+                                   {WM_LBUTTONUP, 760, 580, 60, 0},
+                                   {WM_KEYDOWN, 0x2348, 1, 150, 0},
+                                   {WM_KEYUP, 0x2348, 1, 40, 0},
+                                   {WM_KEYDOWN, 0x1749, 1, 60, 0},
+                                   {WM_KEYUP, 0x1749, 1, 40, 0},
+                                   {WM_MOUSEMOVE, 900, 640, 60, 0},
+                                   // The engine hands the last entry over but the cycle ends
+                                   // before it is processed: this 'x' must not arrive.
+                                   {WM_KEYDOWN, 0x2D58, 1, 40, 0},
+                               });
+  TargetEdit target(700, 500, 400, 200);
+  ::SetCursorPos(650, 450);
+  const ULONGLONG start = ::GetTickCount64();
+  PROCESS_INFORMATION pi = StartVesk(dir);
+  ASSERT_NE(pi.hProcess, nullptr);
+  const bool exited = PumpUntil([&] { return Exited(pi.hProcess); }, 50000);
+  const ULONGLONG elapsed = ::GetTickCount64() - start;
+  if (!exited) ::TerminateProcess(pi.hProcess, 1);
+  DWORD code = 99;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  ::CloseHandle(pi.hProcess);
+  ::CloseHandle(pi.hThread);
+  ASSERT_TRUE(exited) << "vesk.exe did not close itself";
+  EXPECT_EQ(code, 0u);
+  EXPECT_GE(elapsed, 10000u);
+  std::printf("scheduled run: vesk.exe exited after %llu ms\n",
+              static_cast<unsigned long long>(elapsed));
+  EXPECT_TRUE(PumpUntil([&] { return target.Text() == "hi"; }, 2000)) << target.Text();
+  POINT cursor{};
+  ::GetCursorPos(&cursor);
+  EXPECT_EQ(cursor.x, 900);
+  EXPECT_EQ(cursor.y, 640);
+  EXPECT_EQ(ReadFile(dir.File("VeskSettings.auc")), settings);  // never written on the way out
+}
+
+}  // namespace
+}  // namespace vesk::testing

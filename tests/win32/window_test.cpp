@@ -1,0 +1,354 @@
+// Real dialogs built from the template data: controls, message routing
+// through a sink, modal runs, extended styles and layered opacity.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <tuple>
+#include <vector>
+
+#include "platform/win32/hook_engine.h"
+#include "platform/win32/win32_backend.h"
+#include "ui/layered_window_helper.h"
+#include "wine_support.h"
+
+namespace vesk::testing {
+namespace {
+
+struct Message {
+  std::uint32_t message;
+  WParam wParam;
+  LParam lParam;
+};
+
+class RecordingSink : public WindowSink {
+ public:
+  LResult HandleMessage(std::uint32_t message, WParam wParam, LParam lParam) override {
+    got.push_back({message, wParam, lParam});
+    return onMessage ? onMessage(message, wParam, lParam) : 0;
+  }
+  bool Saw(std::uint32_t message, WParam wParam) const {
+    for (const Message& m : got) {
+      if (m.message == message && m.wParam == wParam) return true;
+    }
+    return false;
+  }
+  std::vector<Message> got;
+  std::function<LResult(std::uint32_t, WParam, LParam)> onMessage;
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  WindowTest() { InstallBackend(&backend); }
+  ~WindowTest() override { InstallBackend(nullptr); }
+
+  WindowId Create(int templateId, RecordingSink& sink, WindowId parent = 0) {
+    const WindowId w = backend.CreateDialogWindow(*FindDialogTemplate(templateId), parent, &sink);
+    EXPECT_NE(w, 0u);
+    return w;
+  }
+
+  // Runs window modally; a registered "go" message posted first starts
+  // the test's work inside the run. A watchdog ends a run that hangs.
+  int RunWith(WindowId window, RecordingSink& sink, std::function<void()> work) {
+    const std::uint32_t go = backend.RegisterWindowMessage("vesk-test-go");
+    auto previous = sink.onMessage;
+    sink.onMessage = [&, go](std::uint32_t m, WParam w, LParam l) -> LResult {
+      if (m == go) {
+        work();
+        return 0;
+      }
+      return previous ? previous(m, w, l) : 0;
+    };
+    backend.PostMessage(window, go, 0, 0);
+    s_watched = &backend;
+    s_window = window;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 15000, &Watchdog);
+    const int result = backend.RunModalLoop(window);
+    ::KillTimer(nullptr, timer);
+    sink.onMessage = previous;
+    return result;
+  }
+
+  static void CALLBACK Watchdog(HWND, UINT, UINT_PTR, DWORD) {
+    ADD_FAILURE() << "modal run did not end";
+    s_watched->EndModalLoop(s_window, -99);
+  }
+
+  static HWND H(WindowId w) { return reinterpret_cast<HWND>(w); }
+  HWND Item(WindowId w, int id) { return ::GetDlgItem(H(w), id); }
+
+  static inline win32::Win32Backend* s_watched = nullptr;
+  static inline WindowId s_window = 0;
+  win32::Win32Backend backend{win32::JournalMode::LowLevel};
+};
+
+std::string ClassOf(HWND hwnd) {
+  char name[64] = {};
+  ::GetClassNameA(hwnd, name, sizeof(name));
+  std::string s = name;
+  for (char& c : s) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+TEST_F(WindowTest, SettingsTemplateBuildsEveryControlAndStaysHiddenUntilItsRun) {
+  RecordingSink sink;
+  const WindowId w = Create(kSettingsDialogTemplate, sink);
+  EXPECT_EQ(backend.GetWindowText(w), "Playback settings");
+  EXPECT_FALSE(::IsWindowVisible(H(w)));
+  EXPECT_EQ(backend.GetWindowLong(w, GWL_EXSTYLE) & WS_EX_TOPMOST, 0u);  // only the main window
+  const DialogTemplate& t = *FindDialogTemplate(kSettingsDialogTemplate);
+  for (const ControlTemplate& c : t.controls) {
+    if (c.id == -1) continue;
+    SCOPED_TRACE(c.id);
+    ASSERT_TRUE(backend.HasControl(w, c.id));
+    const std::string cls = ClassOf(Item(w, c.id));
+    switch (c.kind) {
+      case ControlKind::Edit:
+        EXPECT_EQ(cls, "edit");
+        break;
+      case ControlKind::UpDown:
+        EXPECT_EQ(cls, "msctls_updown32");
+        break;
+      case ControlKind::StaticText:
+        EXPECT_EQ(cls, "static");
+        break;
+      default:
+        EXPECT_EQ(cls, "button");
+        break;
+    }
+    if (c.kind != ControlKind::UpDown && c.kind != ControlKind::Edit) {
+      EXPECT_EQ(backend.GetControlText(w, c.id), c.text);
+    }
+  }
+  EXPECT_FALSE(backend.HasControl(w, 4242));
+  // The up-down takes the edit before it as its buddy.
+  EXPECT_EQ(reinterpret_cast<HWND>(::SendMessageA(Item(w, IDC_REPEAT_SPIN), UDM_GETBUDDY, 0, 0)),
+            Item(w, IDC_REPEAT_COUNT));
+
+  bool visibleDuringRun = false;
+  const int result = RunWith(w, sink, [&] {
+    visibleDuringRun = ::IsWindowVisible(H(w)) != FALSE;
+    backend.EndModalLoop(w, 42);
+  });
+  EXPECT_EQ(result, 42);
+  EXPECT_TRUE(visibleDuringRun);
+  EXPECT_FALSE(::IsWindowVisible(H(w)));
+  backend.DestroyWindow(w);
+  EXPECT_FALSE(::IsWindow(H(w)));
+}
+
+TEST_F(WindowTest, NotificationsRegisteredMessagesAndCloseReachTheSink) {
+  RecordingSink sink;
+  const WindowId w = Create(kSettingsDialogTemplate, sink);
+  const std::uint32_t custom = backend.RegisterWindowMessage("vesk-test-custom");
+  EXPECT_GE(custom, 0xC000u);
+  EXPECT_EQ(backend.RegisterWindowMessage("vesk-test-custom"), custom);
+  sink.onMessage = [&](std::uint32_t m, WParam, LParam) -> LResult {
+    if (m == WM_CLOSE) backend.EndModalLoop(w, IDCANCEL);
+    return m == custom ? 77 : 0;
+  };
+  LRESULT defId = 0;
+  RunWith(w, sink, [&] {
+    ::SendMessageA(Item(w, IDC_BROWSE), BM_CLICK, 0, 0);
+    backend.SetControlText(w, IDC_JOURNAL_PATH, "C:\\j.alg");
+    defId = ::SendMessageA(H(w), DM_GETDEFID, 0, 0);
+    const LRESULT answer = ::SendMessageA(H(w), custom, 5, 6);
+    EXPECT_EQ(answer, 77);
+    backend.PostMessage(w, WM_CLOSE, 0, 0);
+  });
+  sink.onMessage = nullptr;
+  EXPECT_TRUE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDC_BROWSE, BN_CLICKED)));
+  EXPECT_TRUE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDC_JOURNAL_PATH, EN_CHANGE)));
+  EXPECT_TRUE(sink.Saw(custom, 5));
+  EXPECT_TRUE(sink.Saw(WM_CLOSE, 0));
+  // The close box is reported as itself, not turned into Cancel.
+  EXPECT_FALSE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDCANCEL, BN_CLICKED)));
+  // The dialog manager keeps its own messages: the default button is OK.
+  EXPECT_EQ(HIWORD(defId), DC_HASDEFID);
+  EXPECT_EQ(LOWORD(defId), IDOK);
+  backend.DestroyWindow(w);
+}
+
+TEST_F(WindowTest, EscapeAndEnterGoThroughTheDialogManager) {
+  RecordingSink sink;
+  const WindowId w = Create(kMainDialogTemplate, sink);
+  sink.onMessage = [&](std::uint32_t m, WParam wp, LParam) -> LResult {
+    if (m == WM_COMMAND && CommandId(wp) == IDCANCEL) backend.EndModalLoop(w, IDCANCEL);
+    return 0;
+  };
+  const int result = RunWith(w, sink, [&] {
+    HWND log = Item(w, IDC_LOG);
+    ::PostMessageA(log, WM_KEYDOWN, VK_RETURN, 1);
+    ::PostMessageA(log, WM_KEYDOWN, VK_ESCAPE, 1);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  // Enter activates the default push button, SaveBasic.
+  EXPECT_TRUE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDC_SAVEBASIC, BN_CLICKED)));
+  backend.DestroyWindow(w);
+}
+
+TEST_F(WindowTest, ControlsAreReachedByIdentifier) {
+  RecordingSink sink;
+  const WindowId w = Create(kSettingsDialogTemplate, sink);
+  backend.SetCheck(w, IDC_PLAY_AT_STARTUP, true);
+  EXPECT_TRUE(backend.GetCheck(w, IDC_PLAY_AT_STARTUP));
+  backend.SetCheck(w, IDC_PLAY_AT_STARTUP, false);
+  EXPECT_FALSE(backend.GetCheck(w, IDC_PLAY_AT_STARTUP));
+  backend.SetCheck(w, IDC_DEFAULT_SPEED, true);
+  EXPECT_TRUE(backend.GetCheck(w, IDC_DEFAULT_SPEED));
+  EXPECT_FALSE(backend.GetCheck(w, IDC_RECORDED_SPEED));
+
+  backend.EnableControl(w, IDC_APPLY, false);
+  EXPECT_FALSE(backend.IsControlEnabled(w, IDC_APPLY));
+  backend.EnableControl(w, IDC_APPLY, true);
+  EXPECT_TRUE(backend.IsControlEnabled(w, IDC_APPLY));
+  backend.SetControlText(w, IDC_BROWSE, "Find...");
+  EXPECT_EQ(backend.GetControlText(w, IDC_BROWSE), "Find...");
+
+  backend.UpDownSetRange(w, IDC_REPEAT_SPIN, 1, 999);
+  backend.UpDownSetPos(w, IDC_REPEAT_SPIN, 5);
+  EXPECT_EQ(backend.UpDownGetPos(w, IDC_REPEAT_SPIN), 5);
+  EXPECT_EQ(backend.GetControlText(w, IDC_REPEAT_COUNT), "5");
+  EXPECT_TRUE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDC_REPEAT_COUNT, EN_CHANGE)));
+  backend.UpDownSetPos(w, IDC_REPEAT_SPIN, 5000);
+  EXPECT_EQ(backend.UpDownGetPos(w, IDC_REPEAT_SPIN), 999);
+  EXPECT_EQ(backend.GetControlText(w, IDC_REPEAT_COUNT), "999");
+  // The buddy shows the position even when the position does not change.
+  ::SetWindowTextA(Item(w, IDC_REPEAT_COUNT), "");
+  backend.UpDownSetPos(w, IDC_REPEAT_SPIN, 999);
+  EXPECT_EQ(backend.GetControlText(w, IDC_REPEAT_COUNT), "999");
+
+  // Identifiers the window does not have change nothing and read as empty.
+  backend.SetCheck(w, 4242, true);
+  EXPECT_FALSE(backend.GetCheck(w, 4242));
+  EXPECT_EQ(backend.GetControlText(w, 4242), "");
+  EXPECT_EQ(backend.ListAddString(w, 4242, "x"), -1);
+  EXPECT_EQ(backend.ListGetCount(w, 4242), 0);
+  EXPECT_EQ(backend.UpDownGetPos(w, 4242), 0);
+  backend.DestroyWindow(w);
+}
+
+TEST_F(WindowTest, LogListKeepsLinesInOrderAndSelectsByIndex) {
+  RecordingSink sink;
+  const WindowId w = Create(kMainDialogTemplate, sink);
+  EXPECT_EQ(backend.ListAddString(w, IDC_LOG, "first"), 0);
+  EXPECT_EQ(backend.ListAddString(w, IDC_LOG, ""), 1);
+  EXPECT_EQ(backend.ListAddString(w, IDC_LOG, "third line"), 2);
+  EXPECT_EQ(backend.ListGetCount(w, IDC_LOG), 3);
+  EXPECT_EQ(backend.ListGetText(w, IDC_LOG, 2), "third line");
+  EXPECT_EQ(backend.ListGetText(w, IDC_LOG, 1), "");
+  EXPECT_EQ(backend.ListGetText(w, IDC_LOG, 3), "");
+  EXPECT_EQ(backend.ListGetText(w, IDC_LOG, -1), "");
+  backend.ListSetCurSel(w, IDC_LOG, 2);
+  EXPECT_EQ(backend.ListGetCurSel(w, IDC_LOG), 2);
+  backend.ListSetCurSel(w, IDC_LOG, -1);
+  EXPECT_EQ(backend.ListGetCurSel(w, IDC_LOG), -1);
+  backend.DestroyWindow(w);
+}
+
+TEST_F(WindowTest, ModalRunsNestAndTheInnerOneEndsFirst) {
+  RecordingSink outerSink;
+  RecordingSink innerSink;
+  const WindowId outer = Create(kSettingsDialogTemplate, outerSink);
+  const WindowId inner = Create(kSettingsDialogTemplate, innerSink, outer);
+  int innerResult = 0;
+  bool outerEnabledDuringInner = true;
+  const int outerResult = RunWith(outer, outerSink, [&] {
+    innerResult = RunWith(inner, innerSink, [&] {
+      outerEnabledDuringInner = ::IsWindowEnabled(H(outer)) != FALSE;
+      backend.EndModalLoop(outer, 7);  // the outer run notices once the inner one is over
+      backend.EndModalLoop(inner, 3);
+    });
+  });
+  EXPECT_EQ(innerResult, 3);
+  EXPECT_EQ(outerResult, 7);
+  EXPECT_FALSE(outerEnabledDuringInner);
+  EXPECT_TRUE(::IsWindowEnabled(H(outer)));
+  backend.DestroyWindow(inner);
+  backend.DestroyWindow(outer);
+}
+
+TEST_F(WindowTest, IconResource128BecomesTheWindowsBigAndSmallIcon) {
+  RecordingSink sink;
+  const WindowId w = Create(kMainDialogTemplate, sink);
+  backend.SetIcon(w, kAppIcon, true);
+  backend.SetIcon(w, kAppIcon, false);
+  EXPECT_NE(::SendMessageA(H(w), WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_NE(::SendMessageA(H(w), WM_GETICON, ICON_SMALL, 0), 0);
+  backend.SetIcon(w, 4242, true);  // no such icon: nothing changes, nothing breaks
+  EXPECT_GT(backend.GetSystemMetrics(SM_CXICON), 0);
+  int width = 0;
+  int height = 0;
+  backend.GetClientSize(w, &width, &height);
+  EXPECT_GT(width, 338);  // dialog units are larger than pixels
+  EXPECT_GT(height, 230);
+  backend.DestroyWindow(w);
+}
+
+TEST_F(WindowTest, ManifestBringsVersion6OfTheCommonControls) {
+  // Without the manifest the process gets the system folder's version 5.
+  HMODULE comctl = ::GetModuleHandleA("comctl32.dll");
+  ASSERT_NE(comctl, nullptr);
+  char path[MAX_PATH] = {};
+  ::GetModuleFileNameA(comctl, path, MAX_PATH);
+  std::string lower = path;
+  for (char& c : lower) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+  EXPECT_NE(lower.find("microsoft.windows.common-controls"), std::string::npos) << path;
+  EXPECT_NE(lower.find("_6.0."), std::string::npos) << path;
+}
+
+// ---------------------------------------------------------------- layered windows
+
+TEST_F(WindowTest, MainWindowIsTopmostAndLayeredWithTheOpacityAsked) {
+  RecordingSink sink;
+  const WindowId w = Create(kMainDialogTemplate, sink);
+  EXPECT_NE(backend.GetWindowLong(w, GWL_EXSTYLE) & WS_EX_TOPMOST, 0u);
+  {
+    LayeredWindowHelper opacity;
+    const std::uint32_t before = backend.GetWindowLong(w, GWL_EXSTYLE);
+    EXPECT_EQ(opacity.MakeLayered(w), before);
+    EXPECT_EQ(backend.GetWindowLong(w, GWL_EXSTYLE), before | WS_EX_LAYERED);
+    const auto alphaOf = [&] {
+      COLORREF key = 1;
+      BYTE alpha = 0;
+      DWORD flags = 0;
+      EXPECT_TRUE(::GetLayeredWindowAttributes(H(w), &key, &alpha, &flags));
+      EXPECT_EQ(flags, static_cast<DWORD>(LWA_ALPHA));
+      EXPECT_EQ(key, 0u);
+      return alpha;
+    };
+    EXPECT_TRUE(opacity.SetOpacity(w, 35));
+    EXPECT_EQ(alphaOf(), 89);
+    EXPECT_TRUE(opacity.SetOpacity(w, 255));
+    EXPECT_EQ(alphaOf(), 255);
+    // Click-through is one more extended style bit, set and cleared.
+    const std::uint32_t layered = backend.GetWindowLong(w, GWL_EXSTYLE);
+    EXPECT_EQ(backend.SetWindowLong(w, GWL_EXSTYLE, layered | WS_EX_TRANSPARENT), layered);
+    EXPECT_NE(backend.GetWindowLong(w, GWL_EXSTYLE) & WS_EX_TRANSPARENT, 0u);
+    backend.SetWindowLong(w, GWL_EXSTYLE, layered);
+    EXPECT_EQ(backend.GetWindowLong(w, GWL_EXSTYLE), layered);
+  }
+  backend.DestroyWindow(w);
+}
+
+TEST_F(WindowTest, LayeredFunctionLooksUpByNameAndFailsCleanly) {
+  RecordingSink sink;
+  const WindowId w = Create(kSettingsDialogTemplate, sink);
+  const ModuleHandle user32 = backend.LoadLibrary("USER32.dll");
+  ASSERT_NE(user32, 0u);
+  const ProcAddress proc = backend.GetProcAddress(user32, "SetLayeredWindowAttributes");
+  ASSERT_NE(proc, nullptr);
+  const auto fn = reinterpret_cast<SetLayeredWindowAttributesFn>(proc);
+  EXPECT_EQ(fn(w, 0, 128, LWA_ALPHA), 0);  // not layered yet
+  backend.SetWindowLong(w, GWL_EXSTYLE, backend.GetWindowLong(w, GWL_EXSTYLE) | WS_EX_LAYERED);
+  EXPECT_NE(fn(w, 0, 128, LWA_ALPHA), 0);
+  EXPECT_EQ(backend.GetProcAddress(user32, "NoSuchFunction"), nullptr);
+  EXPECT_EQ(backend.GetProcAddress(0, "SetLayeredWindowAttributes"), nullptr);
+  EXPECT_EQ(backend.LoadLibrary("no-such-library-vesk.dll"), 0u);
+  backend.FreeLibrary(user32);
+  backend.FreeLibrary(0);
+  backend.DestroyWindow(w);
+}
+
+}  // namespace
+}  // namespace vesk::testing
