@@ -1,0 +1,17 @@
+// The Linux program: the recorder on Qt windows and the X server's input.
+#include <QApplication>
+
+#include "app/recorder_app.h"
+#include "platform/x11/qt_backend.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Vesk"));
+  // Windows come and go inside nested modal runs; the program decides when it ends.
+  QApplication::setQuitOnLastWindowClosed(false);
+  vesk::x11::QtBackend backend;
+  vesk::InstallBackend(&backend);
+  const int code = vesk::RunProgram();
+  vesk::InstallBackend(nullptr);
+  return code;
+}
