@@ -894,6 +894,13 @@ void QtBackend::Sleep(std::uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+void QtBackend::ProgramEnded() {
+  // Nothing more will be shown or played; the key goes back to the desktop.
+  d_->playTimer.stop();
+  d_->input.UngrabBreak();
+  X11Input::FlushToolkit();
+}
+
 // ---------------------------------------------------------------- named mutex
 
 MutexHandle QtBackend::CreateMutex(const std::string& name) { return d_->mutexes.Create(name); }

@@ -67,6 +67,7 @@ class QtBackend : public Backend {
   std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds) override;
   bool ReleaseMutex(MutexHandle mutex) override;
   void CloseHandle(MutexHandle mutex) override;
+  void ProgramEnded() override;
 
   // For tests and tools: the widget of a window or of one of its controls.
   QWidget* WindowWidget(WindowId window);

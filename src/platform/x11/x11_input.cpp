@@ -54,6 +54,16 @@ int OnXError(Display* dpy, XErrorEvent* e) {
   return 0;
 }
 
+XIOErrorHandler g_previousIoHandler = nullptr;
+
+int OnIoError(Display* dpy) {
+  for (Display* d : g_ours) {
+    // Ours: report, and let the exit handler below mark it dead.
+    if (d == dpy) return 0;
+  }
+  return g_previousIoHandler != nullptr ? g_previousIoHandler(dpy) : 0;
+}
+
 void OnIoErrorExit(Display*, void* flag) {
   // Instead of exiting: the connection is marked dead and given up.
   *static_cast<bool*>(flag) = true;
@@ -64,11 +74,17 @@ void OnIoErrorExit(Display*, void* flag) {
 struct X11Input::State {
   Callbacks cb;
   QObject context;
+  static inline bool handlersSet = false;
+
+  State() {
+    QObject::connect(&keepAlive, &QTimer::timeout, &context, [this] { KeepAlive(); });
+  }
 
   Display* ctrl = nullptr;
   bool ctrlDead = false;
   Display* data = nullptr;
   bool dataDead = false;
+  unsigned long dataResource = 0;
   std::int64_t timeOffset = 0;
 
   XRecordContext recordContext = 0;
@@ -102,7 +118,11 @@ struct X11Input::State {
       std::fprintf(stderr, "vesk: cannot open the X display\n");
       return false;
     }
-    if (g_ours.empty()) g_previousHandler = XSetErrorHandler(&OnXError);
+    if (!handlersSet) {
+      handlersSet = true;
+      g_previousHandler = XSetErrorHandler(&OnXError);
+      g_previousIoHandler = XSetIOErrorHandler(&OnIoError);
+    }
     g_ours.push_back(d);
     ctrlDead = false;
     XSetIOErrorExitHandler(d, &OnIoErrorExit, &ctrlDead);
@@ -225,6 +245,11 @@ struct X11Input::State {
       dataDead = false;
       g_ours.push_back(data);
       XSetIOErrorExitHandler(data, &OnIoErrorExit, &dataDead);
+      // A resource that names this connection (the connection itself has
+      // no id): what a test kills it by.
+      dataResource = XCreatePixmap(data, DefaultRootWindow(data), 1, 1,
+                                   static_cast<unsigned>(DefaultDepth(data, DefaultScreen(data))));
+      XSync(data, False);
     }
     XRecordRange* range = XRecordAllocRange();
     range->device_events.first = KeyPress;
@@ -248,8 +273,6 @@ struct X11Input::State {
     ctrlDown[0] = ctrlDown[1] = altDown[0] = altDown[1] = false;
     dataNotifier = new QSocketNotifier(ConnectionNumber(data), QSocketNotifier::Read, &context);
     QObject::connect(dataNotifier, &QSocketNotifier::activated, &context, [this] { Pump(); });
-    QObject::connect(
-        &keepAlive, &QTimer::timeout, &context, [this] { KeepAlive(); }, Qt::UniqueConnection);
     keepAlive.start(kKeepAliveMs);
     return true;
   }
@@ -580,7 +603,7 @@ bool X11Input::GrabBreak() { return s_->GrabBreak(); }
 void X11Input::UngrabBreak() { s_->UngrabBreak(); }
 
 unsigned long X11Input::CaptureConnectionResource() const {
-  return s_->data != nullptr ? XAllocID(s_->data) : 0;
+  return s_->data != nullptr ? s_->dataResource : 0;
 }
 
 void X11Input::FlushToolkit() {
