@@ -102,9 +102,9 @@ TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
   Write(kSettingsFileName, settings.Serialize());
   Journal journal;
   // The target lies under the program's own window: the clicks must pass through it.
-  journal.Append(Entry(WM_MOUSEMOVE, 200, 150, 50));
-  journal.Append(Entry(WM_LBUTTONDOWN, 210, 160, 30));
-  journal.Append(Entry(WM_LBUTTONUP, 210, 160, 30));
+  journal.Append(Entry(WM_MOUSEMOVE, 300, 280, 50));
+  journal.Append(Entry(WM_LBUTTONDOWN, 310, 290, 30));
+  journal.Append(Entry(WM_LBUTTONUP, 310, 290, 30));
   journal.Append(Entry(WM_KEYDOWN, 0x1E41, 1, 30));
   journal.Append(Entry(WM_KEYUP, 0x1E41, 1, 30));
   journal.Append(Entry(WM_KEYDOWN, 0x3042, 1, 30));
@@ -114,14 +114,21 @@ TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
   journal.Append(Entry(WM_MOUSEMOVE, 900, 700, 30));
   Write("demo.alg", EncodeJournal(journal));
 
-  TargetWindow target(150, 120, 300, 200);
+  TargetWindow target(250, 250, 300, 200);
   FakeInput user;
   user.Move(900, 700);
   Start();
   Window main = 0;
+  XWindowAttributes attrs{};
   ASSERT_TRUE(WaitFor([&] { return (main = FindTitled(user.dpy(), "STOPPED - (Vesk)")) != 0; },
                       [] {}, std::chrono::milliseconds(15000)))
       << Log();
+  // The window is centred on the screen and covers the target.
+  ASSERT_NE(XGetWindowAttributes(user.dpy(), main, &attrs), 0);
+  ASSERT_LT(attrs.x, 310);
+  ASSERT_LT(attrs.y, 290);
+  ASSERT_GT(attrs.x + attrs.width, 310);
+  ASSERT_GT(attrs.y + attrs.height, 290);
   // The program takes the focus when its window appears; give it back to
   // the pointer, as a desktop would after a click elsewhere.
   WaitFor(
@@ -150,8 +157,8 @@ TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
   EXPECT_EQ(got, twice) << Log();
   const auto presses = target.Of(ButtonPress);
   ASSERT_FALSE(presses.empty());
-  EXPECT_EQ(presses.front().x_root, 210);
-  EXPECT_EQ(presses.front().y_root, 160);
+  EXPECT_EQ(presses.front().x_root, 310);
+  EXPECT_EQ(presses.front().y_root, 290);
 }
 
 }  // namespace

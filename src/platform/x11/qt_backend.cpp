@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
@@ -304,6 +305,12 @@ struct QtBackend::Impl {
           break;
         case ControlKind::GroupBox:
           widget = new QGroupBox(text, w);
+          // The frame line runs through the middle of the title, as the
+          // template's rectangles assume.
+          widget->setStyleSheet(QStringLiteral(
+              "QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+              " margin-top: 0.5em; }"
+              "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
           groupBoxes.push_back(widget);
           break;
       }
@@ -543,9 +550,7 @@ WindowId QtBackend::CreateDialogWindow(const DialogTemplate& tmpl, WindowId pare
   const DialogUnits du(font);
   w->setWindowTitle(QString::fromUtf8(tmpl.caption));
   w->setFixedSize(du.X(tmpl.cx), du.Y(tmpl.cy));
-  QPoint origin(0, 0);
-  if (TemplateWindow* p = d_->Win(parent); p != nullptr && p->isVisible()) origin = p->pos();
-  w->move(origin + QPoint(du.X(tmpl.x), du.Y(tmpl.y)));
+  w->move(du.X(tmpl.x), du.Y(tmpl.y));
   w->setEnabled((tmpl.style & style::WS_DISABLED) == 0);
   d_->BuildControls(w, du);
   w->winId();  // the native window exists from now on: styles apply to it at once
@@ -569,8 +574,15 @@ int QtBackend::RunModalLoop(WindowId window) {
   if (w == nullptr) return -1;
   if (!w->ended_) {
     if ((w->tmpl_->style & style::WS_VISIBLE) != 0) {
+      // Centred over a visible owner, else on the screen, as the dialog
+      // framework places a dialog its initialisation did not move.
       TemplateWindow* p = d_->Win(w->parent_);
-      if (p != nullptr && p->isVisible()) w->setWindowModality(Qt::ApplicationModal);
+      const bool owned = p != nullptr && p->isVisible();
+      if (owned) w->setWindowModality(Qt::ApplicationModal);
+      const QRect area = owned ? p->geometry() : w->screen()->availableGeometry();
+      QRect frame = w->geometry();
+      frame.moveCenter(area.center());
+      w->move(frame.topLeft());
       w->show();
       w->raise();
       w->activateWindow();
