@@ -236,6 +236,31 @@ TEST_F(Windows, UpdateWindowPutsTheTitleOnTheServerAtOnce) {
   EXPECT_EQ(backend.GetWindowText(w), "PLAYING-(Vesk), <Ctrl+Break> to PAUSE");
 }
 
+TEST_F(Windows, UpdateWindowPaintsAWindowJustShownAndRunsNothingElse) {
+  RecordingSink sink;
+  const WindowId w = Make(kMainDialogTemplate, sink);
+  QWidget* widget = backend.WindowWidget(w);
+  widget->show();
+  backend.ListAddString(w, IDC_LOG, "notice");
+  const std::uint32_t later = backend.RegisterWindowMessage("later");
+  backend.PostMessage(w, later, 0, 0);
+  backend.UpdateWindow(w);  // as before a long Sleep: it must be on screen now
+  EXPECT_TRUE(widget->windowHandle()->isExposed());
+  EXPECT_EQ(static_cast<QListView*>(backend.ControlWidget(w, IDC_LOG))->model()->rowCount(), 1);
+
+  // A pixel of the list, read by another client: painted (white), not black.
+  FakeInput other;
+  const QPoint p = backend.ControlWidget(w, IDC_LOG)->mapToGlobal(QPoint(40, 60));
+  XImage* image = XGetImage(other.dpy(), DefaultRootWindow(other.dpy()), p.x(), p.y(), 1, 1,
+                            AllPlanes, ZPixmap);
+  ASSERT_NE(image, nullptr);
+  EXPECT_NE(XGetPixel(image, 0, 0) & 0xFFFFFF, 0u);
+  XDestroyImage(image);
+
+  EXPECT_TRUE(sink.got.empty());  // the posted message waits for the event loop
+  ASSERT_TRUE(WaitFor([&] { return sink.Has(later, 0); }, Pump));
+}
+
 TEST_F(Windows, ClickThroughLetsClicksReachTheWindowBelow) {
   TargetWindow below(0, 0, 800, 600);
   RecordingSink sink;

@@ -48,6 +48,8 @@ constexpr WParam kPmRemove = 1;
 constexpr int kPlaybackBatch = 64;
 // A wait longer than a QTimer can hold is served in pieces of this size.
 constexpr std::int64_t kLongestTimerMs = 1 << 30;
+// How long a repaint waits for a window just shown to appear on screen.
+constexpr std::int64_t kExposureWaitMs = 1000;
 
 QtBackend* g_backend = nullptr;
 
@@ -205,6 +207,12 @@ struct QtBackend::Impl {
   };
   std::vector<Hook> hooks;
   HookHandle nextHook = 0x5000;
+
+  // While UpdateWindow waits for a new window to be exposed, the event loop
+  // runs for painting only: posted messages and hook calls wait.
+  int suspended = 0;
+  int deferredDispatches = 0;
+  bool playbackDeferred = false;
 
   QTimer playTimer;
   std::int64_t playDue = 0;  // steady ms the current wait ends
@@ -381,6 +389,26 @@ struct QtBackend::Impl {
     self->UpDownSetPos(window, id, static_cast<int>(next));
   }
 
+  // Lets a window that was just shown be exposed and painted, without
+  // running anything else of the program.
+  void AwaitExposure(TemplateWindow* w) {
+    QWindow* handle = w->windowHandle();
+    if (handle == nullptr || handle->isExposed()) return;
+    ++suspended;
+    input.Suspend(true);
+    const std::int64_t until = SteadyMs() + kExposureWaitMs;
+    while (!handle->isExposed() && SteadyMs() < until) {
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    input.Suspend(false);
+    if (--suspended > 0) return;
+    for (; deferredDispatches > 0; --deferredDispatches) {
+      QMetaObject::invokeMethod(
+          &dispatcher, [this] { DispatchOne(); }, Qt::QueuedConnection);
+    }
+    if (std::exchange(playbackDeferred, false)) playTimer.start(0);
+  }
+
   void FlushLogs(TemplateWindow* w) {
     for (auto& c : w->controls_) {
       if (c.log != nullptr) c.log->Flush();
@@ -390,6 +418,10 @@ struct QtBackend::Impl {
   // ------------------------------------------------------------ messages
 
   void DispatchOne() {
+    if (suspended > 0) {
+      ++deferredDispatches;
+      return;
+    }
     if (posted.empty()) return;
     const Posted p = posted.front();
     posted.pop_front();
@@ -452,6 +484,10 @@ struct QtBackend::Impl {
   // on an absolute schedule and the same event is asked for again; 0 means
   // replay it now, then HC_SKIP.
   void DrivePlayback() {
+    if (suspended > 0) {
+      playbackDeferred = true;
+      return;
+    }
     if (driving) return;
     driving = true;
     for (int served = 0; served < kPlaybackBatch; ++served) {
@@ -636,7 +672,10 @@ void QtBackend::UpdateWindow(WindowId window) {
   TemplateWindow* w = d_->Win(window);
   if (w == nullptr) return;
   d_->FlushLogs(w);
-  if (w->isVisible()) w->repaint();
+  if (w->isVisible()) {
+    d_->AwaitExposure(w);
+    w->repaint();
+  }
   X11Input::FlushToolkit();
 }
 

@@ -602,6 +602,18 @@ bool X11Input::Inject(const EVENTMSG& event) { return s_->Inject(event); }
 bool X11Input::GrabBreak() { return s_->GrabBreak(); }
 void X11Input::UngrabBreak() { s_->UngrabBreak(); }
 
+void X11Input::Suspend(bool suspend) {
+  State& s = *s_;
+  for (QSocketNotifier* n : {s.dataNotifier, s.ctrlNotifier}) {
+    if (n != nullptr) n->setEnabled(!suspend);
+  }
+  if (suspend) {
+    s.keepAlive.stop();
+  } else if (s.contextEnabled) {
+    s.keepAlive.start(kKeepAliveMs);
+  }
+}
+
 unsigned long X11Input::CaptureConnectionResource() const {
   return s_->data != nullptr ? s_->dataResource : 0;
 }

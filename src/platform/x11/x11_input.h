@@ -47,6 +47,9 @@ class X11Input {
   bool GrabBreak();
   void UngrabBreak();
 
+  // While suspended nothing is read from the server and no callback runs.
+  void Suspend(bool suspend);
+
   // Sends the toolkit's buffered X requests (so a repaint shows now).
   static void FlushToolkit();
 
