@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,14 +40,21 @@ class Xvfb {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int rc = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork");
+    if (pid_ == 0) {
+      // It dies with this process and never holds the test runner's output
+      // open, whatever way this process ends.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, 0);
+      dup2(null, 1);
+      dup2(null, 2);
+      close(fds[0]);
+      execvp("Xvfb", argv.data());
+      _exit(127);
+    }
     close(fds[1]);
-    if (rc != 0) throw std::runtime_error("cannot start Xvfb");
     std::string number;
     const auto deadline = Clock::now() + std::chrono::seconds(15);
     while (Clock::now() < deadline) {
@@ -83,6 +91,12 @@ class Xvfb {
   std::string display_;
 };
 
+inline Display* OpenDisplay() {
+  Display* dpy = XOpenDisplay(nullptr);
+  if (dpy == nullptr) throw std::runtime_error("no display");
+  return dpy;
+}
+
 // Repeats pump() until done() holds or the time is up; true when it held.
 inline bool WaitFor(const std::function<bool()>& done, const std::function<void()>& pump,
                     std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
@@ -106,8 +120,7 @@ struct ReceivedInput {
 class TargetWindow {
  public:
   TargetWindow(int x, int y, int width, int height) {
-    dpy_ = XOpenDisplay(nullptr);
-    if (dpy_ == nullptr) throw std::runtime_error("no display");
+    dpy_ = OpenDisplay();
     XSetWindowAttributes a{};
     a.event_mask =
         KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
@@ -172,10 +185,7 @@ class TargetWindow {
 // Input as a user would make it, through XTEST on a connection of its own.
 class FakeInput {
  public:
-  FakeInput() {
-    dpy_ = XOpenDisplay(nullptr);
-    if (dpy_ == nullptr) throw std::runtime_error("no display");
-  }
+  FakeInput() : dpy_(OpenDisplay()) {}
   ~FakeInput() { XCloseDisplay(dpy_); }
   FakeInput(const FakeInput&) = delete;
   FakeInput& operator=(const FakeInput&) = delete;
