@@ -2,9 +2,13 @@
 // on a real X server.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QWidget>
 #include <QWindow>
@@ -63,6 +67,26 @@ LResult GetMessageProc(int code, WParam, LParam lParam) {
   const auto* m = reinterpret_cast<const MSG*>(lParam);
   if (code == HC_ACTION) g_retrieved.emplace_back(m->message, m->hwnd);
   return 0;
+}
+
+// Runs act on the first visible dialog of type T once it is up (the
+// backend's call runs it modally, so the test acts from a timer).
+template <class T>
+void WhenShown(std::function<void(T*)> act) {
+  auto* timer = new QTimer;
+  auto started = Clock::now();
+  QObject::connect(timer, &QTimer::timeout, [timer, act, started] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* d = qobject_cast<T*>(w); d != nullptr && d->isVisible()) {
+        timer->deleteLater();
+        timer->stop();
+        act(d);
+        return;
+      }
+    }
+    if (Clock::now() - started > std::chrono::seconds(5)) timer->deleteLater(), timer->stop();
+  });
+  timer->start(10);
 }
 
 class Windows : public ::testing::Test {
@@ -202,6 +226,56 @@ TEST_F(Windows, PostedMessagesPassTheGetMessageHookInOrder) {
   EXPECT_FALSE(backend.PostMessage(w, a, 0, 0));
   for (int i = 0; i < 10; ++i) Pump();
   EXPECT_EQ(g_retrieved.size(), 3u);
+}
+
+TEST_F(Windows, FileDialogsFollowTheirRequest) {
+  RecordingSink sink;
+  const WindowId w = Make(kMainDialogTemplate, sink);
+  QTemporaryDir dir;
+  const QString existing = dir.filePath(QStringLiteral("existing.alg"));
+  QFile(existing).open(QIODevice::WriteOnly);
+  FileDialogRequest request;
+  request.title = "Open journal:";
+  request.defaultExtension = "alg";
+  request.filterDescription = "Vesk Journal Files (.alg)";
+  request.filterPattern = "*.alg";
+  request.flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
+
+  WhenShown<QFileDialog>([&](QFileDialog* d) {
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("Open journal:"));
+    EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(d->fileMode(), QFileDialog::ExistingFile);  // existing files only
+    EXPECT_EQ(d->nameFilters(), QStringList{"Vesk Journal Files (.alg) (*.alg)"});
+    d->setDirectory(dir.path());
+    d->selectFile(QStringLiteral("existing.alg"));
+    static_cast<QDialog*>(d)->accept();  // as the Open button does
+  });
+  EXPECT_EQ(backend.ShowFileDialog(w, request), existing.toStdString());
+
+  request.save = true;
+  request.title = "Save journal as:";
+  request.initialName = "Journal.alg";
+  WhenShown<QFileDialog>([&](QFileDialog* d) {
+    EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_FALSE(d->testOption(QFileDialog::DontConfirmOverwrite));  // asks before replacing
+    EXPECT_EQ(d->defaultSuffix(), QStringLiteral("alg"));
+    EXPECT_TRUE(d->selectedFiles().value(0).endsWith(QStringLiteral("Journal.alg")));
+    d->reject();
+  });
+  EXPECT_EQ(backend.ShowFileDialog(w, request), std::nullopt);
+}
+
+TEST_F(Windows, TheQuestionBoxAnswersYesOrNo) {
+  RecordingSink sink;
+  const WindowId w = Make(kMainDialogTemplate, sink);
+  const std::string text = "Recording has been stopped, do you want to save Journal to file?";
+  WhenShown<QMessageBox>([&](QMessageBox* box) {
+    EXPECT_EQ(box->text().toStdString(), text);
+    box->button(QMessageBox::Yes)->click();
+  });
+  EXPECT_EQ(backend.MessageBox(w, text, "Vesk", MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL), IDYES);
+  WhenShown<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+  EXPECT_EQ(backend.MessageBox(w, text, "Vesk", MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL), IDNO);
 }
 
 TEST_F(Windows, OpacityNeedsTheLayeredStyle) {
