@@ -278,5 +278,44 @@ TEST_F(BackendInput, LostCaptureConnectionCancelsTheJournalHook) {
   EXPECT_EQ(g_seen.recorded.back().paramL, 123u);
 }
 
+// A journal that never ends: every event waits 20 ms.
+std::vector<int> g_endlessCalls;
+LResult EndlessProc(int code, WParam, LParam lParam) {
+  g_endlessCalls.push_back(code);
+  if (code != HC_GETNEXT) return 0;
+  *reinterpret_cast<EVENTMSG*>(lParam) = EVENTMSG{WM_MOUSEMOVE, 40, 50, 0, 0};
+  return g_endlessCalls.size() % 3 == 1 ? 20 : 0;
+}
+
+TEST_F(BackendInput, LostReplayConnectionCancelsPlaybackAndCtrlBreakStaysWatched) {
+  g_endlessCalls.clear();
+  ASSERT_NE(backend.SetWindowsHookEx(WH_GETMESSAGE, &GetMessageProc), 0u);
+  ASSERT_NE(backend.SetWindowsHookEx(WH_KEYBOARD_LL, &KeyboardProc), 0u);
+  const HookHandle playback = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &EndlessProc);
+  ASSERT_NE(playback, 0u);
+  ASSERT_TRUE(WaitFor([] { return g_endlessCalls.size() > 6; }, Pump));
+
+  XKillClient(user.dpy(), backend.Input().ControlConnectionResource());
+  XSync(user.dpy(), False);
+  ASSERT_TRUE(WaitFor(
+      [] {
+        return std::find(g_seen.retrieved.begin(), g_seen.retrieved.end(), WM_CANCELJOURNAL) !=
+               g_seen.retrieved.end();
+      },
+      Pump));
+  EXPECT_FALSE(backend.UnhookWindowsHookEx(playback));
+  const std::size_t calls = g_endlessCalls.size();
+  for (int i = 0; i < 10; ++i) Pump();
+  EXPECT_EQ(g_endlessCalls.size(), calls);
+
+  // The grab was taken again on a new connection.
+  user.Key(kKeyCtrlL, true);
+  user.Key(kKeyPause, true);
+  user.Key(kKeyPause, false);
+  user.Key(kKeyCtrlL, false);
+  ASSERT_TRUE(WaitFor([] { return !g_seen.keys.empty(); }, Pump));
+  EXPECT_EQ(g_seen.keys[0].vkCode, VK_CANCEL);
+}
+
 }  // namespace
 }  // namespace vesk::testing

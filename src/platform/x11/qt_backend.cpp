@@ -509,7 +509,7 @@ struct QtBackend::Impl {
         driving = false;
         return;
       }
-      input.Inject(e);
+      if (!input.Inject(e) && !input.IsConnected()) break;  // lost: the hook goes too
       if (Hook* again = FirstHook(WH_JOURNALPLAYBACK)) again->proc(HC_SKIP, 0, 0);
     }
     if (FirstHook(WH_JOURNALPLAYBACK) != nullptr) playTimer.start(0);

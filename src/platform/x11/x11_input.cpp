@@ -85,6 +85,7 @@ struct X11Input::State {
   Display* data = nullptr;
   bool dataDead = false;
   unsigned long dataResource = 0;
+  unsigned long ctrlResource = 0;
   std::int64_t timeOffset = 0;
 
   XRecordContext recordContext = 0;
@@ -134,6 +135,8 @@ struct X11Input::State {
     altKeycodes[1] = XKeysymToKeycode(d, XK_Alt_R);
     numLockMask = XkbKeysymToModifiers(d, XK_Num_Lock);
     MeasureServerTime();
+    ctrlResource = XCreatePixmap(d, DefaultRootWindow(d), 1, 1,
+                                 static_cast<unsigned>(DefaultDepth(d, DefaultScreen(d))));
     ctrlNotifier = new QSocketNotifier(ConnectionNumber(d), QSocketNotifier::Read, &context);
     QObject::connect(ctrlNotifier, &QSocketNotifier::activated, &context,
                      [this] { ReadControlEvents(); });
@@ -612,6 +615,12 @@ void X11Input::Suspend(bool suspend) {
   } else if (s.contextEnabled) {
     s.keepAlive.start(kKeepAliveMs);
   }
+}
+
+bool X11Input::IsConnected() const { return s_->ctrl != nullptr; }
+
+unsigned long X11Input::ControlConnectionResource() const {
+  return s_->ctrl != nullptr ? s_->ctrlResource : 0;
 }
 
 unsigned long X11Input::CaptureConnectionResource() const {

@@ -53,8 +53,12 @@ class X11Input {
   // Sends the toolkit's buffered X requests (so a repaint shows now).
   static void FlushToolkit();
 
-  // For tests: an X resource of the capture connection, to cut it.
+  bool IsConnected() const;
+
+  // For tests: an X resource of the capture or the control connection, by
+  // which another client can cut it.
   unsigned long CaptureConnectionResource() const;
+  unsigned long ControlConnectionResource() const;
 
  private:
   struct State;
