@@ -141,6 +141,38 @@ TEST_F(BackendInput, CtrlBreakGoesToTheKeyboardHookAndNeverToTheJournal) {
   }
 }
 
+// As the program's own watch procedure does: the break pauses the recording.
+HookHandle g_recordHook = 0;
+QtBackend* g_backend = nullptr;
+LResult PausingKeyboardProc(int code, WParam wParam, LParam lParam) {
+  g_backend->UnhookWindowsHookEx(g_recordHook);
+  return KeyboardProc(code, wParam, lParam);
+}
+
+TEST_F(BackendInput, TheRecordingEndsWhereCtrlBreakWasPressed) {
+  g_backend = &backend;
+  ASSERT_NE(backend.SetWindowsHookEx(WH_KEYBOARD_LL, &PausingKeyboardProc), 0u);
+  g_recordHook = backend.SetWindowsHookEx(WH_JOURNALRECORD, &RecordProc);
+  ASSERT_NE(g_recordHook, 0u);
+  user.Key(kKeyA, true);
+  user.Key(kKeyA, false);
+  user.Key(kKeyCtrlL, true);
+  user.Key(kKeyPause, true);
+  user.Key(kKeyPause, false);
+  user.Key(kKeyCtrlL, false);  // after the break: not recorded
+  user.Key(kKeyB, true);
+  user.Key(kKeyB, false);
+  ASSERT_TRUE(WaitFor([] { return !g_seen.keys.empty(); }, Pump));
+  EXPECT_FALSE(WaitFor([] { return g_seen.recorded.size() > 3 || g_seen.keys.size() > 1; }, Pump,
+                       std::chrono::milliseconds(200)));
+  ASSERT_EQ(g_seen.recorded.size(), 3u);
+  EXPECT_EQ(g_seen.recorded[0].paramL, Key(0x1E, 'A'));
+  EXPECT_EQ(g_seen.recorded[1].paramL, Key(0x1E, 'A'));
+  EXPECT_EQ(g_seen.recorded[2].message, WM_KEYDOWN);
+  EXPECT_EQ(g_seen.recorded[2].paramL, Key(0x1D, VK_CONTROL));
+  EXPECT_EQ(g_seen.keys.size(), 1u);  // told once, though both capture and grab saw it
+}
+
 TEST_F(BackendInput, AltCombinationsAreSystemKeys) {
   ASSERT_NE(backend.SetWindowsHookEx(WH_JOURNALRECORD, &RecordProc), 0u);
   user.Key(kKeyAltL, true);

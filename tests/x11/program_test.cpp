@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/dialog_templates.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 #include "x_session.h"
@@ -24,6 +25,8 @@ Window FindTitled(Display* dpy, const std::string& title) {
   Window found = 0;
   if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n) == 0) return 0;
   for (unsigned i = 0; i < n && found == 0; ++i) {
+    XWindowAttributes a{};
+    if (XGetWindowAttributes(dpy, children[i], &a) == 0 || a.map_state != IsViewable) continue;
     char* name = nullptr;
     if (XFetchName(dpy, children[i], &name) != 0 && name != nullptr) {
       if (title == name) found = children[i];
@@ -87,6 +90,14 @@ class Program : public ::testing::Test {
   std::string Log() const {
     std::ifstream in(dir_ / "vesk.log");
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::string Listing() const {
+    std::string out;
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      out += e.path().filename().string() + " " + std::to_string(e.file_size()) + "\n";
+    }
+    return out;
   }
 
   Xvfb xvfb_;
@@ -164,6 +175,130 @@ TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
   ASSERT_FALSE(presses.empty());
   EXPECT_EQ(presses.front().x_root, 310);
   EXPECT_EQ(presses.front().y_root, 290);
+}
+
+// The centre of a control of the main window, from the window's geometry
+// and the control's rectangle in the template's dialog units.
+std::pair<int, int> ControlCentre(Display* dpy, Window main, int id) {
+  XWindowAttributes a{};
+  XGetWindowAttributes(dpy, main, &a);
+  const DialogTemplate& t = *FindDialogTemplate(kMainDialogTemplate);
+  const ControlTemplate& c = *FindControl(t, id);
+  return {a.x + (2 * c.x + c.cx) * a.width / (2 * t.cx),
+          a.y + (2 * c.y + c.cy) * a.height / (2 * t.cy)};
+}
+
+// Return, once the window has the keyboard (the program gives it to each
+// dialog it opens).
+void PressReturnIn(FakeInput& user, Window w) {
+  XWindowAttributes a{};
+  XGetWindowAttributes(user.dpy(), w, &a);
+  user.Move(a.x + a.width / 2, a.y + 5);
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(user.dpy(), &focus, &revert);
+        return focus == w;
+      },
+      [] {}, std::chrono::milliseconds(3000)));
+  user.Key(kKeyReturn, true);
+  user.Key(kKeyReturn, false);
+}
+
+std::vector<EVENTMSG> ReadJournal(const fs::path& path) {
+  Journal journal;
+  std::vector<EVENTMSG> out;
+  if (!ReadJournalFile(path.string(), journal, [] {})) return out;
+  for (auto pos = journal.HeadPosition(); pos != Journal::npos;)
+    out.push_back(journal.GetNext(pos).event);
+  return out;
+}
+
+TEST_F(Program, RecordsUntilCtrlBreakAndSavesTheJournalWithoutTheBreak) {
+  TargetWindow target(10, 10, 150, 100);
+  FakeInput user;
+  user.Move(900, 700);
+  Start();
+  Window main = 0;
+  auto appears = [&](const char* title, Window* found) {
+    return WaitFor([&] { return (*found = FindTitled(user.dpy(), title)) != 0; }, [] {},
+                   std::chrono::milliseconds(10000));
+  };
+  ASSERT_TRUE(appears("STOPPED - (Vesk)", &main)) << Log();
+  WaitFor(
+      [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(user.dpy(), &focus, &revert);
+        return focus == main;
+      },
+      [] {}, std::chrono::milliseconds(2000));
+  user.FocusFollowsPointer();
+
+  const auto record = ControlCentre(user.dpy(), main, IDC_RECORD);
+  user.Click(record.first, record.second);
+  Window w = 0;
+  ASSERT_TRUE(appears("RECORDING - (Vesk), <Ctrl+Break> to PAUSE", &w)) << Log();
+  // The title shows just before the hook goes in: what the user does in
+  // that instant may not be recorded. A user pauses before typing anyway.
+  user.Move(60, 50);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  user.Move(80, 70);
+  user.Key(kKeyA, true);
+  user.Key(kKeyA, false);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // a gap the journal must keep
+  user.Key(kKeyB, true);
+  user.Key(kKeyB, false);
+  user.Key(kKeyCtrlL, true);
+  user.Key(kKeyPause, true);
+  user.Key(kKeyPause, false);
+  user.Key(kKeyCtrlL, false);
+  ASSERT_TRUE(appears("PAUSED RECORDING - (Vesk)", &w)) << Log();
+
+  // Stop, then Yes to saving, then the save dialog's own name.
+  const auto stop = ControlCentre(user.dpy(), main, IDC_STOP);
+  user.Click(stop.first, stop.second);
+  Window box = 0;
+  ASSERT_TRUE(appears("Vesk", &box)) << Log();
+  PressReturnIn(user, box);
+  Window save = 0;
+  ASSERT_TRUE(appears("Save journal as:", &save)) << Log();
+  PressReturnIn(user, save);
+  const fs::path saved = dir_ / "Journal.alg";
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(saved) && fs::file_size(saved) >= 5 * 24; }, [] {},
+                      std::chrono::milliseconds(10000)))
+      << Log() << Listing();
+
+  const std::vector<EVENTMSG> journal = ReadJournal(saved);
+  std::vector<EVENTMSG> keys;
+  for (const EVENTMSG& e : journal) {
+    if (e.message == WM_KEYDOWN || e.message == WM_KEYUP) keys.push_back(e);
+  }
+  // Ctrl's key-down is the last thing recorded: the Break never is.
+  ASSERT_EQ(keys.size(), 5u);
+  EXPECT_EQ(keys[0].paramL, 0x1E41u);
+  EXPECT_EQ(keys[1].paramL, 0x1E41u);
+  EXPECT_EQ(keys[2].paramL, 0x3042u);
+  EXPECT_EQ(keys[2].message, static_cast<std::uint32_t>(WM_KEYDOWN));
+  EXPECT_GE(keys[2].time, 145u);  // the delay since the event before it
+  EXPECT_LE(keys[2].time, 200u);
+  EXPECT_EQ(keys[3].paramL, 0x3042u);
+  EXPECT_EQ(keys[4].paramL, 0x1D11u);
+  EXPECT_EQ(keys[4].message, static_cast<std::uint32_t>(WM_KEYDOWN));
+  EXPECT_EQ(journal.back().message, static_cast<std::uint32_t>(WM_KEYDOWN));
+  bool movedToTarget = false;
+  for (const EVENTMSG& e : journal) {
+    movedToTarget =
+        movedToTarget || (e.message == WM_MOUSEMOVE && e.paramL == 80 && e.paramH == 70);
+  }
+  EXPECT_TRUE(movedToTarget);
+
+  // Escape ends the program.
+  user.Move(record.first, record.second);
+  user.Key(9, true);
+  user.Key(9, false);
+  EXPECT_EQ(WaitForExit(std::chrono::seconds(10), [] {}), 0) << Log();
 }
 
 }  // namespace

@@ -93,7 +93,14 @@ struct X11Input::State {
   bool recording = false;
   bool endOfData = false;
   bool teardownQueued = false;
-  std::vector<EVENTMSG> captured;
+  // Captured events, and where in them Ctrl+Break was pressed.
+  struct Captured {
+    EVENTMSG event;
+    bool isBreak;
+  };
+  std::vector<Captured> captured;
+  std::uint32_t lastBreakTime = 0;
+  bool anyBreak = false;
   QSocketNotifier* dataNotifier = nullptr;
   QSocketNotifier* ctrlNotifier = nullptr;
   QTimer keepAlive;
@@ -297,13 +304,26 @@ struct X11Input::State {
   }
 
   void Deliver() {
-    std::vector<EVENTMSG> batch;
+    std::vector<Captured> batch;
     batch.swap(captured);
-    for (const EVENTMSG& e : batch) {
+    for (const Captured& c : batch) {
+      if (c.isBreak) {
+        // In its place in the stream: what came after it is not recorded.
+        DeliverBreak(c.event.time);
+        continue;
+      }
       // The hook may be removed by any of these calls.
       if (!recording || !cb.recorded) break;
-      cb.recorded(e);
+      cb.recorded(c.event);
     }
+  }
+
+  // Each Ctrl+Break once, whether the capture or the grab told of it first.
+  void DeliverBreak(std::uint32_t time) {
+    if (anyBreak && time == lastBreakTime) return;
+    anyBreak = true;
+    lastBreakTime = time;
+    if (cb.breakPressed) cb.breakPressed(time);
   }
 
   void StopRecording() {
@@ -384,7 +404,10 @@ struct X11Input::State {
           if (detail == altKeycodes[i]) altDown[i] = down;
         }
         // Ctrl+Break belongs to the low-level hook, never to the journal.
-        if (detail == pauseKeycode && IsDown(ctrlDown)) return;
+        if (detail == pauseKeycode && IsDown(ctrlDown)) {
+          if (down) captured.push_back({e, true});
+          return;
+        }
         const std::optional<ScanCode> scan = ScanFromKeycode(detail);
         KeySym sym = XkbKeycodeToKeysym(ctrl, static_cast<KeyCode>(detail), 0, 0);
         if (IsKeypadKeysym(sym) && NumLockOn()) {
@@ -404,7 +427,7 @@ struct X11Input::State {
       default:
         return;
     }
-    captured.push_back(e);
+    captured.push_back({e, false});
   }
 
   bool NumLockOn() {
@@ -563,9 +586,7 @@ struct X11Input::State {
       poll(&p, 1, kBreakCatchUpMs);
       Pump();
     }
-    for (std::uint32_t t : breaks) {
-      if (cb.breakPressed) cb.breakPressed(t);
-    }
+    for (std::uint32_t t : breaks) DeliverBreak(t);
   }
 
   ~State() {
