@@ -173,6 +173,25 @@ TEST_F(BackendInput, TheRecordingEndsWhereCtrlBreakWasPressed) {
   EXPECT_EQ(g_seen.keys.size(), 1u);  // told once, though both capture and grab saw it
 }
 
+TEST_F(BackendInput, KeypadKeysFollowNumLock) {
+  constexpr unsigned kNumLock = 77, kKeypad1 = 87;
+  ASSERT_NE(backend.SetWindowsHookEx(WH_JOURNALRECORD, &RecordProc), 0u);
+  user.Key(kKeypad1, true);  // Num Lock off: End
+  user.Key(kKeypad1, false);
+  user.Key(kNumLock, true);
+  user.Key(kNumLock, false);
+  user.Key(kKeypad1, true);  // on: the digit
+  user.Key(kKeypad1, false);
+  user.Key(kNumLock, true);
+  user.Key(kNumLock, false);
+  ASSERT_TRUE(WaitFor([] { return g_seen.recorded.size() >= 8; }, Pump));
+  EXPECT_EQ(g_seen.recorded[0].paramL, Key(0x4F, 0x23));
+  EXPECT_EQ(g_seen.recorded[0].paramH, 1u);
+  EXPECT_EQ(g_seen.recorded[2].paramL, Key(0x45, 0x90));
+  EXPECT_EQ(g_seen.recorded[2].paramH, 0x8001u);
+  EXPECT_EQ(g_seen.recorded[4].paramL, Key(0x4F, 0x61));
+}
+
 TEST_F(BackendInput, AltCombinationsAreSystemKeys) {
   ASSERT_NE(backend.SetWindowsHookEx(WH_JOURNALRECORD, &RecordProc), 0u);
   user.Key(kKeyAltL, true);
@@ -308,6 +327,38 @@ TEST_F(BackendInput, LostCaptureConnectionCancelsTheJournalHook) {
   user.Move(123, 45);
   ASSERT_TRUE(WaitFor([] { return !g_seen.recorded.empty(); }, Pump));
   EXPECT_EQ(g_seen.recorded.back().paramL, 123u);
+}
+
+TEST_F(BackendInput, PlaybackSkipsRecordsItCannotReplay) {
+  TargetWindow target(300, 300, 200, 150);
+  g_served = {};
+  g_served.backend = &backend;
+  g_served.events = {
+      {{0x9999, 1, 2, 0, 0}, 5},                   // not an input message
+      {{WM_KEYDOWN, 0x7F00, 1, 0, 0}, 5},          // no such key
+      {{WM_KEYDOWN, Key(0x00, 'B'), 1, 0, 0}, 5},  // no scan code: by its virtual key
+      {{WM_KEYUP, Key(0x00, 'B'), 1, 0, 0}, 5},
+      {{WM_MOUSEMOVE, 0xFFFFFFF6u, 0xFFFFFFF6u, 0, 0}, 5},  // off screen
+      {{WM_MOUSEMOVE, 350, 360, 0, 0}, 5},
+  };
+  user.Move(320, 320);
+  user.FocusFollowsPointer();
+  g_served.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlaybackProc);
+  ASSERT_NE(g_served.self, 0u);
+  auto pump = [&] {
+    Pump();
+    target.Pump();
+  };
+  ASSERT_TRUE(WaitFor([&] { return g_served.next == g_served.events.size(); }, pump));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return !target.Of(MotionNotify).empty() && target.Of(MotionNotify).back().x_root == 350;
+      },
+      pump));
+  // The key without a scan code was found by its virtual key; the one with
+  // neither was skipped.
+  ASSERT_EQ(target.Of(KeyPress).size(), 1u);
+  EXPECT_EQ(target.Of(KeyPress)[0].detail, kKeyB);
 }
 
 // A journal that never ends: every event waits 20 ms.

@@ -114,6 +114,11 @@ struct X11Input::State {
   unsigned ctrlKeycodes[2] = {0, 0};
   unsigned altKeycodes[2] = {0, 0};
   unsigned numLockMask = 0;
+  unsigned numLockKeycode = 0;
+  // Num Lock as of the event being translated: read from the server when
+  // capture starts, then followed through the captured stream itself
+  // (the server's state has moved on by the time the data arrives).
+  bool numLockOn = false;
   bool ctrlDown[2] = {false, false};
   bool altDown[2] = {false, false};
 
@@ -141,6 +146,7 @@ struct X11Input::State {
     altKeycodes[0] = XKeysymToKeycode(d, XK_Alt_L);
     altKeycodes[1] = XKeysymToKeycode(d, XK_Alt_R);
     numLockMask = XkbKeysymToModifiers(d, XK_Num_Lock);
+    numLockKeycode = XKeysymToKeycode(d, XK_Num_Lock);
     MeasureServerTime();
     ctrlResource = XCreatePixmap(d, DefaultRootWindow(d), 1, 1,
                                  static_cast<unsigned>(DefaultDepth(d, DefaultScreen(d))));
@@ -281,6 +287,7 @@ struct X11Input::State {
     contextEnabled = true;
     recording = true;
     ctrlDown[0] = ctrlDown[1] = altDown[0] = altDown[1] = false;
+    numLockOn = NumLockOn();
     dataNotifier = new QSocketNotifier(ConnectionNumber(data), QSocketNotifier::Read, &context);
     QObject::connect(dataNotifier, &QSocketNotifier::activated, &context, [this] { Pump(); });
     keepAlive.start(kKeepAliveMs);
@@ -410,7 +417,8 @@ struct X11Input::State {
         }
         const std::optional<ScanCode> scan = ScanFromKeycode(detail);
         KeySym sym = XkbKeycodeToKeysym(ctrl, static_cast<KeyCode>(detail), 0, 0);
-        if (IsKeypadKeysym(sym) && NumLockOn()) {
+        if (down && detail == numLockKeycode) numLockOn = !numLockOn;
+        if (IsKeypadKeysym(sym) && numLockOn) {
           const KeySym numeric = XkbKeycodeToKeysym(ctrl, static_cast<KeyCode>(detail), 0, 1);
           if (numeric != NoSymbol) sym = numeric;
         }
