@@ -157,7 +157,7 @@ TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
       [] {}, std::chrono::milliseconds(2000));
   user.FocusFollowsPointer();
 
-  const int status = WaitForExit(std::chrono::seconds(50), [&] { target.Pump(); });
+  const int status = WaitForExit(std::chrono::seconds(40), [&] { target.Pump(); });
   ASSERT_EQ(status, 0) << Log();
   target.Pump();
   std::vector<std::pair<int, unsigned>> got;
