@@ -193,7 +193,6 @@ struct X11Input::State {
     dataNotifier = nullptr;
     delete ctrlNotifier;
     ctrlNotifier = nullptr;
-    const bool hadData = data != nullptr;
     if (ctrlDead) {
       std::erase(g_ours, ctrl);
       ctrl = nullptr;
@@ -214,7 +213,6 @@ struct X11Input::State {
       QObject::connect(ctrlNotifier, &QSocketNotifier::activated, &context,
                        [this] { ReadControlEvents(); });
     }
-    (void)hadData;
     recordContext = 0;
     contextEnabled = false;
     recording = false;
