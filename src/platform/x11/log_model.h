@@ -1,0 +1,44 @@
+// The model behind the log list box. Lines arrive one by one, often
+// thousands between two paints; the view hears of them in batches, at the
+// next turn of the event loop (or when the window is repainted), so that
+// 100,000 lines stay cheap.
+#pragma once
+
+#include <QAbstractListModel>
+#include <QListView>
+#include <QPointer>
+
+#include <string>
+#include <vector>
+
+namespace vesk::x11 {
+
+class LogModel : public QAbstractListModel {
+ public:
+  explicit LogModel(QListView* view);
+
+  // The index of the new line.
+  int Add(std::string text);
+  int Count() const { return static_cast<int>(lines_.size()); }
+  const std::string& Line(int index) const { return lines_[static_cast<std::size_t>(index)]; }
+  // Selects a line and scrolls to it; -1 (or out of range) clears the selection.
+  void SetCurSel(int index);
+  int CurSel() const { return curSel_; }
+  // Tells the view everything now.
+  void Flush();
+
+  int rowCount(const QModelIndex& parent) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+
+ private:
+  void Schedule();
+
+  QPointer<QListView> view_;
+  std::vector<std::string> lines_;
+  int shown_ = 0;  // lines the view knows of
+  int curSel_ = -1;
+  bool selectionDirty_ = false;
+  bool scheduled_ = false;
+};
+
+}  // namespace vesk::x11

@@ -1,0 +1,68 @@
+// Desktop-wide input on an X server: capture through the RECORD extension,
+// replay through XTEST, and the Ctrl+Break key grab. Xlib stays inside the
+// .cpp so that Qt and Xlib headers never meet in one file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/types.h"
+
+namespace vesk::x11 {
+
+class X11Input {
+ public:
+  struct Callbacks {
+    // One captured device event, time = the server's time stamp.
+    std::function<void(const EVENTMSG&)> recorded;
+    // The grabbed Ctrl+Break was pressed (server time).
+    std::function<void(std::uint32_t time)> breakPressed;
+    // The capture or replay connection went away.
+    std::function<void(const std::string& why)> lost;
+  };
+
+  X11Input();
+  ~X11Input();
+  X11Input(const X11Input&) = delete;
+  X11Input& operator=(const X11Input&) = delete;
+
+  void SetCallbacks(Callbacks callbacks);
+
+  // Opens the control connection (replay, grabs, time) if it is not open.
+  bool Connect();
+  // Server time minus the monotonic clock, in ms, measured at Connect.
+  std::int64_t ServerTimeOffset() const;
+
+  bool StartRecording();
+  void StopRecording();
+  bool IsRecording() const;
+
+  // XTEST is there and usable.
+  bool CanInject();
+  // Replays one record; false (with a line on stderr) when it cannot.
+  bool Inject(const EVENTMSG& event);
+
+  bool GrabBreak();
+  void UngrabBreak();
+
+  // While suspended nothing is read from the server and no callback runs.
+  void Suspend(bool suspend);
+
+  // Sends the toolkit's buffered X requests (so a repaint shows now).
+  static void FlushToolkit();
+
+  bool IsConnected() const;
+
+  // For tests: an X resource of the capture or the control connection, by
+  // which another client can cut it.
+  unsigned long CaptureConnectionResource() const;
+  unsigned long ControlConnectionResource() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};
+
+}  // namespace vesk::x11

@@ -1,0 +1,305 @@
+// The whole program, started as a task scheduler would start it.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "platform/dialog_templates.h"
+#include "storage/journal.h"
+#include "storage/settings.h"
+#include "x_session.h"
+
+namespace vesk::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The top-level window whose title is `title`, or 0.
+Window FindTitled(Display* dpy, const std::string& title) {
+  Window root = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned n = 0;
+  Window found = 0;
+  if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n) == 0) return 0;
+  for (unsigned i = 0; i < n && found == 0; ++i) {
+    XWindowAttributes a{};
+    if (XGetWindowAttributes(dpy, children[i], &a) == 0 || a.map_state != IsViewable) continue;
+    char* name = nullptr;
+    if (XFetchName(dpy, children[i], &name) != 0 && name != nullptr) {
+      if (title == name) found = children[i];
+      XFree(name);
+    }
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+// The program's windows come and go while the test looks at them: a request
+// about one that is gone is no reason to end the test (Xlib's default).
+int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
+
+class Program : public ::testing::Test {
+ protected:
+  Program() {
+    XSetErrorHandler(&IgnoreXErrors);
+    dir_ = fs::temp_directory_path() / ("vesk-program-test-" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  ~Program() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+  }
+
+  void Start() {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string log = (dir_ / "vesk.log").string();
+    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string cwd = fs::current_path().string();
+    fs::current_path(dir_);  // the program's settings live in its working directory
+    char program[] = VESK_PROGRAM;
+    char* argv[] = {program, nullptr};
+    const int rc = posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
+    fs::current_path(cwd);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(rc, 0);
+  }
+
+  // The exit status, or -1 if it is still running after the limit.
+  int WaitForExit(std::chrono::seconds limit, const std::function<void()>& pump) {
+    int status = 0;
+    const bool ended = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, pump,
+                               std::chrono::duration_cast<std::chrono::milliseconds>(limit));
+    if (!ended) return -1;
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  std::string Log() const {
+    std::ifstream in(dir_ / "vesk.log");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::string Listing() const {
+    std::string out;
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      out += e.path().filename().string() + " " + std::to_string(e.file_size()) + "\n";
+    }
+    return out;
+  }
+
+  Xvfb xvfb_;
+  fs::path dir_;
+  pid_t pid_ = 0;
+};
+
+JournalEntry Entry(std::uint32_t message, std::uint32_t l, std::uint32_t h, std::uint32_t delay) {
+  return JournalEntry{1, EVENTMSG{message, l, h, delay, 0}};
+}
+
+TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
+  VeskSettings settings;
+  settings.repeatCount = 2;
+  settings.playAtStartup = 1;
+  settings.playAtRecordedSpeed = 1;
+  settings.defaultJournalPath = "demo.alg";
+  Write(kSettingsFileName, settings.Serialize());
+  Journal journal;
+  // The target lies under the program's own window: the clicks must pass through it.
+  journal.Append(Entry(WM_MOUSEMOVE, 300, 280, 50));
+  journal.Append(Entry(WM_LBUTTONDOWN, 310, 290, 30));
+  journal.Append(Entry(WM_LBUTTONUP, 310, 290, 30));
+  journal.Append(Entry(WM_KEYDOWN, 0x1E41, 1, 30));
+  journal.Append(Entry(WM_KEYUP, 0x1E41, 1, 30));
+  journal.Append(Entry(WM_KEYDOWN, 0x3042, 1, 30));
+  journal.Append(Entry(WM_KEYUP, 0x3042, 1, 30));
+  // The last entry of a pass is handed over but never replayed: a key here
+  // would be left held down.
+  journal.Append(Entry(WM_MOUSEMOVE, 900, 700, 30));
+  Write("demo.alg", EncodeJournal(journal));
+
+  TargetWindow target(250, 250, 300, 200);
+  FakeInput user;
+  user.Move(900, 700);
+  Start();
+  Window main = 0;
+  XWindowAttributes attrs{};
+  ASSERT_TRUE(WaitFor([&] { return (main = FindTitled(user.dpy(), "STOPPED - (Vesk)")) != 0; },
+                      [] {}, std::chrono::milliseconds(15000)))
+      << Log();
+  // The window is centred on the screen and covers the target.
+  ASSERT_NE(XGetWindowAttributes(user.dpy(), main, &attrs), 0);
+  ASSERT_LT(attrs.x, 310);
+  ASSERT_LT(attrs.y, 290);
+  ASSERT_GT(attrs.x + attrs.width, 310);
+  ASSERT_GT(attrs.y + attrs.height, 290);
+  // The program takes the focus when its window appears; give it back to
+  // the pointer, as a desktop would after a click elsewhere.
+  WaitFor(
+      [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(user.dpy(), &focus, &revert);
+        return focus == main;
+      },
+      [] {}, std::chrono::milliseconds(2000));
+  user.FocusFollowsPointer();
+
+  const int status = WaitForExit(std::chrono::seconds(40), [&] { target.Pump(); });
+  ASSERT_EQ(status, 0) << Log();
+  target.Pump();
+  std::vector<std::pair<int, unsigned>> got;
+  for (const auto& r : target.Got()) {
+    if (r.type != MotionNotify) got.emplace_back(r.type, r.detail);
+  }
+  const std::vector<std::pair<int, unsigned>> pass{
+      {ButtonPress, 1},    {ButtonRelease, 1}, {KeyPress, kKeyA},
+      {KeyRelease, kKeyA}, {KeyPress, kKeyB},  {KeyRelease, kKeyB},
+  };
+  std::vector<std::pair<int, unsigned>> twice = pass;
+  twice.insert(twice.end(), pass.begin(), pass.end());
+  EXPECT_EQ(got, twice) << Log();
+  const auto presses = target.Of(ButtonPress);
+  ASSERT_FALSE(presses.empty());
+  EXPECT_EQ(presses.front().x_root, 310);
+  EXPECT_EQ(presses.front().y_root, 290);
+}
+
+// The centre of a control of the main window, from the window's geometry
+// and the control's rectangle in the template's dialog units.
+std::pair<int, int> ControlCentre(Display* dpy, Window main, int id) {
+  XWindowAttributes a{};
+  XGetWindowAttributes(dpy, main, &a);
+  const DialogTemplate& t = *FindDialogTemplate(kMainDialogTemplate);
+  const ControlTemplate& c = *FindControl(t, id);
+  return {a.x + (2 * c.x + c.cx) * a.width / (2 * t.cx),
+          a.y + (2 * c.y + c.cy) * a.height / (2 * t.cy)};
+}
+
+// Return, once the window has the keyboard (the program gives it to each
+// dialog it opens).
+void PressReturnIn(FakeInput& user, Window w) {
+  XWindowAttributes a{};
+  XGetWindowAttributes(user.dpy(), w, &a);
+  user.Move(a.x + a.width / 2, a.y + 5);
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(user.dpy(), &focus, &revert);
+        return focus == w;
+      },
+      [] {}, std::chrono::milliseconds(3000)));
+  user.Key(kKeyReturn, true);
+  user.Key(kKeyReturn, false);
+}
+
+std::vector<EVENTMSG> ReadJournal(const fs::path& path) {
+  Journal journal;
+  std::vector<EVENTMSG> out;
+  if (!ReadJournalFile(path.string(), journal, [] {})) return out;
+  for (auto pos = journal.HeadPosition(); pos != Journal::npos;)
+    out.push_back(journal.GetNext(pos).event);
+  return out;
+}
+
+TEST_F(Program, RecordsUntilCtrlBreakAndSavesTheJournalWithoutTheBreak) {
+  TargetWindow target(10, 10, 150, 100);
+  FakeInput user;
+  user.Move(900, 700);
+  Start();
+  Window main = 0;
+  auto appears = [&](const char* title, Window* found) {
+    return WaitFor([&] { return (*found = FindTitled(user.dpy(), title)) != 0; }, [] {},
+                   std::chrono::milliseconds(10000));
+  };
+  ASSERT_TRUE(appears("STOPPED - (Vesk)", &main)) << Log();
+  WaitFor(
+      [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(user.dpy(), &focus, &revert);
+        return focus == main;
+      },
+      [] {}, std::chrono::milliseconds(2000));
+  user.FocusFollowsPointer();
+
+  const auto record = ControlCentre(user.dpy(), main, IDC_RECORD);
+  user.Click(record.first, record.second);
+  Window w = 0;
+  ASSERT_TRUE(appears("RECORDING - (Vesk), <Ctrl+Break> to PAUSE", &w)) << Log();
+  // The title shows just before the hook goes in: what the user does in
+  // that instant may not be recorded. A user pauses before typing anyway.
+  user.Move(60, 50);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  user.Move(80, 70);
+  user.Key(kKeyA, true);
+  user.Key(kKeyA, false);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // a gap the journal must keep
+  user.Key(kKeyB, true);
+  user.Key(kKeyB, false);
+  user.Key(kKeyCtrlL, true);
+  user.Key(kKeyPause, true);
+  user.Key(kKeyPause, false);
+  user.Key(kKeyCtrlL, false);
+  ASSERT_TRUE(appears("PAUSED RECORDING - (Vesk)", &w)) << Log();
+
+  // Stop, then Yes to saving, then the save dialog's own name.
+  const auto stop = ControlCentre(user.dpy(), main, IDC_STOP);
+  user.Click(stop.first, stop.second);
+  Window box = 0;
+  ASSERT_TRUE(appears("Vesk", &box)) << Log();
+  PressReturnIn(user, box);
+  Window save = 0;
+  ASSERT_TRUE(appears("Save journal as:", &save)) << Log();
+  PressReturnIn(user, save);
+  const fs::path saved = dir_ / "Journal.alg";
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(saved) && fs::file_size(saved) >= 5 * 24; }, [] {},
+                      std::chrono::milliseconds(10000)))
+      << Log() << Listing();
+
+  const std::vector<EVENTMSG> journal = ReadJournal(saved);
+  std::vector<EVENTMSG> keys;
+  for (const EVENTMSG& e : journal) {
+    if (e.message == WM_KEYDOWN || e.message == WM_KEYUP) keys.push_back(e);
+  }
+  // Ctrl's key-down is the last thing recorded: the Break never is.
+  ASSERT_EQ(keys.size(), 5u);
+  EXPECT_EQ(keys[0].paramL, 0x1E41u);
+  EXPECT_EQ(keys[1].paramL, 0x1E41u);
+  EXPECT_EQ(keys[2].paramL, 0x3042u);
+  EXPECT_EQ(keys[2].message, static_cast<std::uint32_t>(WM_KEYDOWN));
+  EXPECT_GE(keys[2].time, 145u);  // the delay since the event before it
+  EXPECT_LE(keys[2].time, 200u);
+  EXPECT_EQ(keys[3].paramL, 0x3042u);
+  EXPECT_EQ(keys[4].paramL, 0x1D11u);
+  EXPECT_EQ(keys[4].message, static_cast<std::uint32_t>(WM_KEYDOWN));
+  EXPECT_EQ(journal.back().message, static_cast<std::uint32_t>(WM_KEYDOWN));
+  bool movedToTarget = false;
+  for (const EVENTMSG& e : journal) {
+    movedToTarget =
+        movedToTarget || (e.message == WM_MOUSEMOVE && e.paramL == 80 && e.paramH == 70);
+  }
+  EXPECT_TRUE(movedToTarget);
+
+  // Escape ends the program.
+  user.Move(record.first, record.second);
+  user.Key(9, true);
+  user.Key(9, false);
+  EXPECT_EQ(WaitForExit(std::chrono::seconds(10), [] {}), 0) << Log();
+}
+
+}  // namespace
+}  // namespace vesk::testing
