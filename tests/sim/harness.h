@@ -16,22 +16,13 @@
 #include <vector>
 
 #include "app/recorder_app.h"
+#include "common/test_files.h"
 #include "app/recorder_dialog.h"
 #include "platform/sim/sim_desktop.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 
 namespace vesk::testing {
-
-inline std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // While it lives, files of this process cannot grow past limit bytes: a
 // write fails after the open, as on a full disk.
@@ -53,37 +44,6 @@ class FileSizeLimit {
  private:
   rlimit old_{};
   bool ok_ = false;
-};
-
-// A temporary working directory for one test.
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
-                                       : std::string("vesk");
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    static int serial = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("vesk-test-" + name + "-" + std::to_string(++serial));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
-  }
-  ~TempDir() {
-    std::filesystem::current_path(old_);
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-  std::filesystem::path old_;
 };
 
 // The program running on a simulated desktop.

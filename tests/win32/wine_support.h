@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "common/test_files.h"
 #include "platform/win32/windows_api.h"
 
 namespace vesk::testing {
@@ -53,44 +54,6 @@ inline bool StartUnix(const std::string& commandLine) {
 inline bool Xdotool(const std::string& arguments) {
   return StartUnix("/usr/bin/xdotool " + arguments);
 }
-
-inline std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// A fresh working folder for one test.
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = info != nullptr
-                                 ? std::string(info->test_suite_name()) + "." + info->name()
-                                 : std::string("vesk");
-    path_ = std::filesystem::temp_directory_path() /
-            ("vesk-w32-" + name + "-" + std::to_string(::GetCurrentProcessId()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
-  }
-  ~TempDir() {
-    std::filesystem::current_path(old_);
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-  std::filesystem::path old_;
-};
 
 // A plain top-level edit window of the test's own, focused, for input to land in.
 class TargetEdit {

@@ -9,10 +9,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Vesk"));
   // Windows come and go inside nested modal runs; the program decides when it ends.
   QApplication::setQuitOnLastWindowClosed(false);
-  // The core's process-wide objects reach the backend while static objects
-  // are destroyed at exit, so it is never destroyed: the process ending
-  // releases its connections, grabs and locks.
-  auto* backend = new vesk::x11::QtBackend;
-  vesk::InstallBackend(backend);
-  return vesk::RunProgram();
+  vesk::x11::QtBackend backend;
+  vesk::InstallBackend(&backend);
+  const int code = vesk::RunProgram();
+  vesk::InstallBackend(nullptr);
+  return code;
 }
