@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/recorder_app.h"
-#include "common/test_files.h"
 #include "app/recorder_dialog.h"
+#include "common/test_files.h"
 #include "platform/sim/sim_desktop.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
