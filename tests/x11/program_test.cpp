@@ -301,5 +301,111 @@ TEST_F(Program, RecordsUntilCtrlBreakAndSavesTheJournalWithoutTheBreak) {
   EXPECT_EQ(WaitForExit(std::chrono::seconds(10), [] {}), 0) << Log();
 }
 
+TEST_F(Program, CtrlBreakPausesAStartupRunWhichKeepsTheProgramOpen) {
+  VeskSettings settings;
+  settings.repeatCount = 1;
+  settings.playAtStartup = 1;
+  settings.playAtRecordedSpeed = 1;
+  settings.defaultJournalPath = "taps.alg";
+  Write(kSettingsFileName, settings.Serialize());
+  // Taps of A, B, X, A, B into the target, 400 ms apart: room to break in
+  // between two of them.
+  Journal journal;
+  journal.Append(Entry(WM_MOUSEMOVE, 80, 70, 50));
+  const std::uint32_t taps[] = {0x1E41, 0x3042, 0x2D58, 0x1E41, 0x3042};
+  for (std::size_t i = 0; i < std::size(taps); ++i) {
+    journal.Append(Entry(WM_KEYDOWN, taps[i], 1, i == 0 ? 100 : 400));
+    journal.Append(Entry(WM_KEYUP, taps[i], 1, 30));
+  }
+  journal.Append(Entry(WM_MOUSEMOVE, 80, 70, 30));  // handed over, never replayed
+  Write("taps.alg", EncodeJournal(journal));
+
+  TargetWindow target(10, 10, 150, 100);
+  FakeInput user;
+  user.Move(80, 70);
+  Start();
+  Window main = 0;
+  auto appears = [&](const char* title, Window* found, std::chrono::milliseconds limit) {
+    return WaitFor([&] { return (*found = FindTitled(user.dpy(), title)) != 0; },
+                   [&] { target.Pump(); }, limit);
+  };
+  ASSERT_TRUE(appears("STOPPED - (Vesk)", &main, std::chrono::milliseconds(15000))) << Log();
+  WaitFor(
+      [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(user.dpy(), &focus, &revert);
+        return focus == main;
+      },
+      [] {}, std::chrono::milliseconds(2000));
+  user.FocusFollowsPointer();
+
+  // The run starts after the program's ten-second notice.
+  Window w = 0;
+  ASSERT_TRUE(
+      appears("PLAYING-(Vesk), <Ctrl+Break> to PAUSE", &w, std::chrono::milliseconds(20000)))
+      << Log();
+  // Break in once the second tap is complete, well before the third is due.
+  auto keys = [&] {
+    std::vector<std::pair<int, unsigned>> out;
+    for (const auto& r : target.Got()) {
+      if ((r.type == KeyPress || r.type == KeyRelease) && r.detail != kKeyCtrlL)
+        out.emplace_back(r.type, r.detail);
+    }
+    return out;
+  };
+  ASSERT_TRUE(WaitFor([&] { return keys().size() >= 4; }, [&] { target.Pump(); },
+                      std::chrono::milliseconds(5000)))
+      << Log();
+  user.Key(kKeyCtrlL, true);
+  user.Key(kKeyPause, true);
+  user.Key(kKeyPause, false);
+  user.Key(kKeyCtrlL, false);
+  ASSERT_TRUE(appears("PAUSED PLAYBACK - (Vesk)", &w, std::chrono::milliseconds(3000))) << Log();
+
+  // The user's Ctrl reaches the target, and comes after anything else the
+  // user or the run sent it.
+  auto ctrlReleased = [&] {
+    for (const auto& r : target.Got()) {
+      if (r.type == KeyRelease && r.detail == kKeyCtrlL) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(WaitFor(
+      ctrlReleased, [&] { target.Pump(); }, std::chrono::milliseconds(3000)));
+
+  // Paused: over more than three of the journal's gaps nothing more
+  // arrives and the title stays.
+  const std::size_t pausedAt = target.Got().size();
+  bool titled = true;
+  const bool changed = WaitFor(
+      [&] {
+        titled = FindTitled(user.dpy(), "PAUSED PLAYBACK - (Vesk)") != 0;
+        return target.Got().size() != pausedAt || !titled;
+      },
+      [&] { target.Pump(); }, std::chrono::milliseconds(1500));
+  EXPECT_FALSE(changed) << "paused title shown: " << titled << ", events " << pausedAt << " -> "
+                        << target.Got().size() << "\n"
+                        << Log();
+
+  const std::vector<std::pair<int, unsigned>> played{
+      {KeyPress, kKeyA}, {KeyRelease, kKeyA}, {KeyPress, kKeyB}, {KeyRelease, kKeyB}};
+  EXPECT_EQ(keys(), played) << Log();
+  // The Break key never reached the target.
+  for (const auto& r : target.Got()) {
+    if (r.type == KeyPress || r.type == KeyRelease) {
+      EXPECT_NE(r.detail, kKeyPause);
+    }
+  }
+
+  // A paused automatic run leaves the program open, until the user closes it.
+  ASSERT_EQ(waitpid(pid_, nullptr, WNOHANG), 0);
+  const auto stop = ControlCentre(user.dpy(), main, IDC_STOP);
+  user.Move(stop.first, stop.second);
+  user.Key(9, true);
+  user.Key(9, false);
+  EXPECT_EQ(WaitForExit(std::chrono::seconds(10), [] {}), 0) << Log();
+}
+
 }  // namespace
 }  // namespace vesk::testing
