@@ -62,6 +62,36 @@ class Program : public ::testing::Test {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
   }
 
+  // Settings for a scheduled run: play journal at start-up, recorded speed.
+  void WriteStartupSettings(std::int32_t repeatCount, const std::string& journal) {
+    VeskSettings settings;
+    settings.repeatCount = repeatCount;
+    settings.playAtStartup = 1;
+    settings.playAtRecordedSpeed = 1;
+    settings.defaultJournalPath = journal;
+    Write(kSettingsFileName, settings.Serialize());
+  }
+
+  // Waits until a window with that title exists; pump runs while waiting.
+  static bool Appears(FakeInput& user, const char* title, Window* found,
+                      const std::function<void()>& pump, std::chrono::milliseconds limit) {
+    return WaitFor([&] { return (*found = FindTitled(user.dpy(), title)) != 0; }, pump, limit);
+  }
+
+  // The program takes the focus when its window appears; give it back to
+  // the pointer, as a desktop would after a click elsewhere.
+  static void HandFocusToPointer(FakeInput& user, Window main) {
+    WaitFor(
+        [&] {
+          Window focus = 0;
+          int revert = 0;
+          XGetInputFocus(user.dpy(), &focus, &revert);
+          return focus == main;
+        },
+        [] {}, std::chrono::milliseconds(2000));
+    user.FocusFollowsPointer();
+  }
+
   void Start() {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -110,12 +140,7 @@ JournalEntry Entry(std::uint32_t message, std::uint32_t l, std::uint32_t h, std:
 }
 
 TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
-  VeskSettings settings;
-  settings.repeatCount = 2;
-  settings.playAtStartup = 1;
-  settings.playAtRecordedSpeed = 1;
-  settings.defaultJournalPath = "demo.alg";
-  Write(kSettingsFileName, settings.Serialize());
+  WriteStartupSettings(2, "demo.alg");
   Journal journal;
   // The target lies under the program's own window: the clicks must pass through it.
   journal.Append(Entry(WM_MOUSEMOVE, 300, 280, 50));
@@ -136,8 +161,8 @@ TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
   Start();
   Window main = 0;
   XWindowAttributes attrs{};
-  ASSERT_TRUE(WaitFor([&] { return (main = FindTitled(user.dpy(), "STOPPED - (Vesk)")) != 0; },
-                      [] {}, std::chrono::milliseconds(15000)))
+  ASSERT_TRUE(Appears(
+      user, "STOPPED - (Vesk)", &main, [] {}, std::chrono::milliseconds(15000)))
       << Log();
   // The window is centred on the screen and covers the target.
   ASSERT_NE(XGetWindowAttributes(user.dpy(), main, &attrs), 0);
@@ -145,17 +170,7 @@ TEST_F(Program, ScheduledRunPlaysEveryPassThroughTheWindowAndClosesItself) {
   ASSERT_LT(attrs.y, 290);
   ASSERT_GT(attrs.x + attrs.width, 310);
   ASSERT_GT(attrs.y + attrs.height, 290);
-  // The program takes the focus when its window appears; give it back to
-  // the pointer, as a desktop would after a click elsewhere.
-  WaitFor(
-      [&] {
-        Window focus = 0;
-        int revert = 0;
-        XGetInputFocus(user.dpy(), &focus, &revert);
-        return focus == main;
-      },
-      [] {}, std::chrono::milliseconds(2000));
-  user.FocusFollowsPointer();
+  HandFocusToPointer(user, main);
 
   const int status = WaitForExit(std::chrono::seconds(40), [&] { target.Pump(); });
   ASSERT_EQ(status, 0) << Log();
@@ -222,19 +237,11 @@ TEST_F(Program, RecordsUntilCtrlBreakAndSavesTheJournalWithoutTheBreak) {
   Start();
   Window main = 0;
   auto appears = [&](const char* title, Window* found) {
-    return WaitFor([&] { return (*found = FindTitled(user.dpy(), title)) != 0; }, [] {},
-                   std::chrono::milliseconds(10000));
+    return Appears(
+        user, title, found, [] {}, std::chrono::milliseconds(10000));
   };
   ASSERT_TRUE(appears("STOPPED - (Vesk)", &main)) << Log();
-  WaitFor(
-      [&] {
-        Window focus = 0;
-        int revert = 0;
-        XGetInputFocus(user.dpy(), &focus, &revert);
-        return focus == main;
-      },
-      [] {}, std::chrono::milliseconds(2000));
-  user.FocusFollowsPointer();
+  HandFocusToPointer(user, main);
 
   const auto record = ControlCentre(user.dpy(), main, IDC_RECORD);
   user.Click(record.first, record.second);
@@ -302,12 +309,7 @@ TEST_F(Program, RecordsUntilCtrlBreakAndSavesTheJournalWithoutTheBreak) {
 }
 
 TEST_F(Program, CtrlBreakPausesAStartupRunWhichKeepsTheProgramOpen) {
-  VeskSettings settings;
-  settings.repeatCount = 1;
-  settings.playAtStartup = 1;
-  settings.playAtRecordedSpeed = 1;
-  settings.defaultJournalPath = "taps.alg";
-  Write(kSettingsFileName, settings.Serialize());
+  WriteStartupSettings(1, "taps.alg");
   // Taps of A, B, X, A, B into the target, 400 ms apart: room to break in
   // between two of them.
   Journal journal;
@@ -326,19 +328,11 @@ TEST_F(Program, CtrlBreakPausesAStartupRunWhichKeepsTheProgramOpen) {
   Start();
   Window main = 0;
   auto appears = [&](const char* title, Window* found, std::chrono::milliseconds limit) {
-    return WaitFor([&] { return (*found = FindTitled(user.dpy(), title)) != 0; },
-                   [&] { target.Pump(); }, limit);
+    return Appears(
+        user, title, found, [&] { target.Pump(); }, limit);
   };
   ASSERT_TRUE(appears("STOPPED - (Vesk)", &main, std::chrono::milliseconds(15000))) << Log();
-  WaitFor(
-      [&] {
-        Window focus = 0;
-        int revert = 0;
-        XGetInputFocus(user.dpy(), &focus, &revert);
-        return focus == main;
-      },
-      [] {}, std::chrono::milliseconds(2000));
-  user.FocusFollowsPointer();
+  HandFocusToPointer(user, main);
 
   // The run starts after the program's ten-second notice.
   Window w = 0;
