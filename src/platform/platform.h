@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/dialog_templates.h"
 #include "platform/types.h"
@@ -111,8 +112,23 @@ class Backend {
   // What the next procedure of the same kind returns, 0 when there is none.
   virtual LResult CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) = 0;
 
+  // --- Input sent at once, outside the playback hook ---
+  // Injects the events now, in order. They are in the journal's vocabulary:
+  // mouse messages with the screen position in paramL/paramH (the wheel's
+  // amount in hwnd), key messages with scan code x 256 + virtual-key code in
+  // paramL and the extended flag in bit 15 of paramH. Used to release and
+  // press again what a paused playback holds down. Returns how many events
+  // were injected; fewer than asked means the system refused the rest.
+  virtual std::uint32_t SendInput(const std::vector<EVENTMSG>& events) {
+    (void)events;
+    return 0;
+  }
+
   // --- Time ---
   virtual std::uint32_t GetTickCount() = 0;
+  // A monotonic clock in microseconds, for pacing playback more finely than
+  // the tick count. Only differences mean anything.
+  virtual std::uint64_t GetMicroseconds() { return std::uint64_t{GetTickCount()} * 1000u; }
   virtual void Sleep(std::uint32_t milliseconds) = 0;
 
   // --- Named mutex shared by all running instances ---
