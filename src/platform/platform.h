@@ -137,6 +137,20 @@ class Backend {
   virtual bool ReleaseMutex(MutexHandle mutex) = 0;
   virtual void CloseHandle(MutexHandle mutex) = 0;
 
+  // --- What the user should know about this system ---
+  // Lines the main window logs once at start-up (the kind of session, which
+  // input paths work on it); none on a system without surprises.
+  virtual std::vector<std::string> StartupNotes() { return {}; }
+  // A line naming the input path that recording (playback false) or
+  // playback (true) will use, and why; empty when there is only one.
+  virtual std::string InputPathNote(bool playback) {
+    (void)playback;
+    return {};
+  }
+  // Why the system last cancelled the journal hooks (WM_CANCELJOURNAL), as
+  // a line for the log, then forgotten; empty when it cannot tell.
+  virtual std::string TakeCancelReason() { return {}; }
+
   // The program has left its last modal run (lets a backend tidy up).
   virtual void ProgramEnded() {}
 };
