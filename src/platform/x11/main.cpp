@@ -5,6 +5,11 @@
 #include "platform/x11/qt_backend.h"
 
 int main(int argc, char** argv) {
+  // Windows stay on X11 (Xwayland in a Wayland session): stays-on-top,
+  // opacity and click-through need it, and input goes through the X server.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vesk"));
   // Windows come and go inside nested modal runs; the program decides when it ends.

@@ -35,6 +35,12 @@
 #include "platform/x11/log_model.h"
 #include "platform/x11/named_mutex.h"
 #include "platform/x11/x11_input.h"
+// Wayland sessions: replay through the desktop's remote input.
+#include <QDBusConnection>
+#include <cstdlib>
+
+#include "platform/x11/wayland/remote_input.h"
+#include "platform/x11/wayland/restore_token.h"
 
 namespace vesk::x11 {
 namespace {
@@ -214,6 +220,13 @@ struct QtBackend::Impl {
   int deferredDispatches = 0;
   bool playbackDeferred = false;
 
+  // --- Wayland seam: replay goes through remote when it is active.
+  wayland::RemoteInput remote{wayland::DetectSession(&std::getenv),
+                              [] { return QDBusConnection::sessionBus(); },
+                              {wayland::kRestoreTokenFileName}};
+  std::string cancelReason;
+  // ---
+
   QTimer playTimer;
   std::int64_t playDue = 0;  // steady ms the current wait ends
   bool playWaiting = false;
@@ -229,7 +242,26 @@ struct QtBackend::Impl {
     cb.lost = [this](const std::string& why) { OnLost(why); };
     input.SetCallbacks(std::move(cb));
     input.Connect();
+    // --- Wayland seam
+    wayland::RemoteInput::Callbacks rcb;
+    rcb.ready = [this] {
+      if (FirstHook(WH_JOURNALPLAYBACK) != nullptr) StartPlayback();
+    };
+    rcb.lost = [this](const std::string& why) { OnLost(why); };
+    remote.SetCallbacks(std::move(rcb));
+    // ---
   }
+
+  // --- Wayland seam: the injector chosen at playback start.
+  void BeginPlayback() {
+    if (remote.Active()) {
+      remote.Open();  // StartPlayback once the desktop's devices are there
+    } else {
+      StartPlayback();
+    }
+  }
+  bool Replay(const EVENTMSG& e) { return remote.Active() ? remote.Inject(e) : input.Inject(e); }
+  // ---
 
   TemplateWindow* Win(WindowId id) {
     auto it = windows.find(id);
@@ -463,6 +495,7 @@ struct QtBackend::Impl {
     playWaiting = false;
     if (removed) {
       std::fprintf(stderr, "vesk: journal hooks cancelled: %s\n", why.c_str());
+      cancelReason = why;
       self->PostMessage(0, WM_CANCELJOURNAL, 0, 0);
     }
     // The grab went with a lost control connection: take it again.
@@ -509,7 +542,7 @@ struct QtBackend::Impl {
         driving = false;
         return;
       }
-      if (!input.Inject(e) && !input.IsConnected()) break;  // lost: the hook goes too
+      if (!Replay(e) && !input.IsConnected()) break;  // lost: the hook goes too
       if (Hook* again = FirstHook(WH_JOURNALPLAYBACK)) again->proc(HC_SKIP, 0, 0);
     }
     if (FirstHook(WH_JOURNALPLAYBACK) != nullptr) playTimer.start(0);
@@ -894,7 +927,7 @@ HookHandle QtBackend::SetWindowsHookEx(int kind, HookProc proc) {
       if (!d_->input.StartRecording()) return 0;
       break;
     case WH_JOURNALPLAYBACK:
-      if (!d_->input.CanInject()) return 0;
+      if (!d_->remote.Active() && !d_->input.CanInject()) return 0;
       break;
     case WH_KEYBOARD_LL:
       d_->input.GrabBreak();  // without it the hook stays, only never called
@@ -906,7 +939,7 @@ HookHandle QtBackend::SetWindowsHookEx(int kind, HookProc proc) {
   }
   const HookHandle handle = d_->nextHook++;
   d_->hooks.push_back({handle, kind, proc, true});
-  if (kind == WH_JOURNALPLAYBACK) d_->StartPlayback();
+  if (kind == WH_JOURNALPLAYBACK) d_->BeginPlayback();
   return handle;
 }
 
@@ -944,6 +977,22 @@ void QtBackend::Sleep(std::uint32_t milliseconds) {
   X11Input::FlushToolkit();
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+// --- Wayland seam
+std::uint32_t QtBackend::SendInput(const std::vector<EVENTMSG>& events) {
+  if (d_->remote.Active()) return d_->remote.Send(events);
+  std::uint32_t sent = 0;
+  for (const EVENTMSG& e : events) {
+    if (!d_->input.Inject(e)) break;
+    ++sent;
+  }
+  return sent;
+}
+
+std::vector<std::string> QtBackend::StartupNotes() { return d_->remote.StartupNotes(); }
+
+std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReason, {}); }
+// ---
 
 void QtBackend::ProgramEnded() {
   // Nothing more will be shown or played; the key goes back to the desktop.

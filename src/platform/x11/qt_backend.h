@@ -68,6 +68,10 @@ class QtBackend : public Backend {
   bool ReleaseMutex(MutexHandle mutex) override;
   void CloseHandle(MutexHandle mutex) override;
   void ProgramEnded() override;
+  // --- Wayland sessions (wayland/remote_input.h) ---
+  std::uint32_t SendInput(const std::vector<EVENTMSG>& events) override;
+  std::vector<std::string> StartupNotes() override;
+  std::string TakeCancelReason() override;
 
   // For tests and tools: the widget of a window or of one of its controls.
   QWidget* WindowWidget(WindowId window);

@@ -1,0 +1,133 @@
+#include "platform/x11/wayland/remote_events.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "platform/x11/key_map.h"
+
+namespace vesk::wayland {
+namespace {
+
+bool NonEmpty(const char* s) { return s != nullptr && *s != '\0'; }
+
+// X key codes are evdev codes offset by 8 on every X server of a Linux desktop.
+constexpr unsigned kXKeycodeOffset = 8;
+
+// Virtual-key code to scan code on a US keyboard: the reverse of the table
+// the X11 path already has, for records that carry no scan code.
+x11::ScanCode ScanFromVkUs(std::uint32_t vk) {
+  static const auto table = [] {
+    std::array<x11::ScanCode, 256> t{};
+    for (int extended = 1; extended >= 0; --extended) {
+      for (std::uint32_t code = 0x7F; code >= 1; --code) {
+        const x11::ScanCode scan{code, extended != 0};
+        const std::uint32_t v = x11::VkFromScanUs(scan);
+        if (v != 0 && v < t.size()) t[v] = scan;
+      }
+    }
+    return t;
+  }();
+  return vk < table.size() ? table[vk] : x11::ScanCode{};
+}
+
+}  // namespace
+
+SessionKind DetectSession(const std::function<const char*(const char*)>& getenv) {
+  SessionKind s;
+  const char* type = getenv("XDG_SESSION_TYPE");
+  s.wayland =
+      NonEmpty(getenv("WAYLAND_DISPLAY")) || (type != nullptr && std::string(type) == "wayland");
+  s.xwayland = s.wayland && NonEmpty(getenv("DISPLAY"));
+  return s;
+}
+
+std::vector<std::string> StartupNotesFor(const SessionKind& session, const ReplayChoice& choice) {
+  if (!session.wayland) return {};
+  std::vector<std::string> lines;
+  lines.push_back("Wayland session: recording sees X11 programs only.");
+  if (choice.remote) {
+    lines.push_back(
+        "Replay: through the desktop's remote input (portal and libei); the desktop asks once "
+        "for permission.");
+  } else {
+    lines.push_back("Replay: XTEST through Xwayland, which reaches X11 programs only (" +
+                    choice.whyNot + ").");
+  }
+  return lines;
+}
+
+Placed PlaceOnRegions(const std::vector<Region>& regions, std::int32_t x, std::int32_t y) {
+  Placed best{static_cast<double>(x), static_cast<double>(y), false};
+  double bestDistance = std::numeric_limits<double>::infinity();
+  for (const Region& r : regions) {
+    if (r.width <= 0 || r.height <= 0) continue;
+    const std::int64_t right = std::int64_t{r.x} + r.width - 1;
+    const std::int64_t bottom = std::int64_t{r.y} + r.height - 1;
+    const std::int64_t cx = std::clamp<std::int64_t>(x, r.x, right);
+    const std::int64_t cy = std::clamp<std::int64_t>(y, r.y, bottom);
+    if (cx == x && cy == y) return {static_cast<double>(x), static_cast<double>(y), false};
+    const double d = std::hypot(static_cast<double>(cx - x), static_cast<double>(cy - y));
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = {static_cast<double>(cx), static_cast<double>(cy), true};
+    }
+  }
+  return best;
+}
+
+std::uint32_t EvdevKeyOf(const EVENTMSG& record) {
+  x11::ScanCode scan{(record.paramL >> 8) & 0xFFu, (record.paramH & 0x8000u) != 0};
+  unsigned keycode = scan.code != 0 ? x11::KeycodeFromScan(scan) : 0;
+  if (keycode == 0) {
+    const x11::ScanCode us = ScanFromVkUs(record.paramL & 0xFFu);
+    if (us.code != 0) keycode = x11::KeycodeFromScan(us);
+  }
+  return keycode > kXKeycodeOffset ? keycode - kXKeycodeOffset : 0;
+}
+
+std::optional<std::vector<DeviceEvent>> DeviceEventsFor(const EVENTMSG& record) {
+  using K = DeviceEvent::Kind;
+  const auto x = static_cast<std::int32_t>(record.paramL);
+  const auto y = static_cast<std::int32_t>(record.paramH);
+  const DeviceEvent move{K::Move, x, y, 0, false};
+  auto button = [&](std::uint32_t code, bool press) {
+    return std::vector<DeviceEvent>{move, {K::Button, 0, 0, code, press}};
+  };
+  switch (record.message) {
+    case WM_MOUSEMOVE:
+      return std::vector<DeviceEvent>{move};
+    case WM_LBUTTONDOWN:
+      return button(kBtnLeft, true);
+    case WM_LBUTTONUP:
+      return button(kBtnLeft, false);
+    case WM_RBUTTONDOWN:
+      return button(kBtnRight, true);
+    case WM_RBUTTONUP:
+      return button(kBtnRight, false);
+    case WM_MBUTTONDOWN:
+      return button(kBtnMiddle, true);
+    case WM_MBUTTONUP:
+      return button(kBtnMiddle, false);
+    case WM_MOUSEWHEEL: {
+      // Away from the user is positive in the journal and negative (up) here.
+      const auto amount = static_cast<std::int32_t>(record.hwnd);
+      if (amount == 0 || amount == std::numeric_limits<std::int32_t>::min()) return std::nullopt;
+      return std::vector<DeviceEvent>{move, {K::Scroll, 0, -amount, 0, false}};
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYUP: {
+      const std::uint32_t key = EvdevKeyOf(record);
+      if (key == 0) return std::nullopt;
+      const bool press = record.message == WM_KEYDOWN || record.message == WM_SYSKEYDOWN;
+      return std::vector<DeviceEvent>{{K::Key, 0, 0, key, press}};
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace vesk::wayland

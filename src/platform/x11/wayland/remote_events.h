@@ -1,0 +1,75 @@
+// What replay through the desktop's remote input needs that does not touch
+// the library: the kind of session, the start-up lines, journal records as
+// the emulated devices' events (evdev codes, desktop positions), and where a
+// position lands among the regions (monitors) the desktop announced.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace vesk::wayland {
+
+struct SessionKind {
+  bool wayland = false;   // WAYLAND_DISPLAY or XDG_SESSION_TYPE=wayland
+  bool xwayland = false;  // an X server (DISPLAY) in a Wayland session
+};
+
+// Reads the environment through getenv (tests pass their own).
+SessionKind DetectSession(const std::function<const char*(const char*)>& getenv);
+
+// Which replay path a Wayland session gets, and why not the remote one.
+struct ReplayChoice {
+  bool remote = false;
+  std::string whyNot;  // e.g. "libei not found"; empty when remote
+};
+
+// The lines logged at start-up; none on an X11 session.
+std::vector<std::string> StartupNotesFor(const SessionKind& session, const ReplayChoice& choice);
+
+// One monitor in desktop coordinates (logical pixels) and its scale.
+struct Region {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  double scale = 1.0;
+};
+
+struct Placed {
+  double x = 0;
+  double y = 0;
+  bool clamped = false;  // the point was in no region
+};
+
+// The point itself when a region holds it, else the nearest point of the
+// nearest region. Positions are logical pixels, as the desktop lays its
+// monitors out; a region's scale does not change where a point lies.
+Placed PlaceOnRegions(const std::vector<Region>& regions, std::int32_t x, std::int32_t y);
+
+inline constexpr std::uint32_t kBtnLeft = 0x110;
+inline constexpr std::uint32_t kBtnRight = 0x111;
+inline constexpr std::uint32_t kBtnMiddle = 0x112;
+
+// One event of an emulated device.
+struct DeviceEvent {
+  enum class Kind { Move, Button, Scroll, Key };
+  Kind kind = Kind::Move;
+  std::int32_t x = 0;  // Move: desktop position; Scroll: discrete steps (120 a notch)
+  std::int32_t y = 0;
+  std::uint32_t code = 0;  // Button: BTN_*; Key: evdev key code
+  bool press = false;
+};
+
+// A journal record as device events (mouse records move first), or
+// nothing when the record is not input this path can play.
+std::optional<std::vector<DeviceEvent>> DeviceEventsFor(const EVENTMSG& record);
+
+// The evdev code of a journal key record (scan code, else virtual-key), or 0.
+std::uint32_t EvdevKeyOf(const EVENTMSG& record);
+
+}  // namespace vesk::wayland
