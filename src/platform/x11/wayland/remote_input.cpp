@@ -20,6 +20,9 @@ constexpr int kProbeTimeoutMs = 3000;
 struct Device {
   ::ei_device* handle = nullptr;
   bool resumed = false;
+  // Between start and stop: the desktop cannot pause a device meanwhile,
+  // so it emulates only while it sends or holds something down.
+  bool emulating = false;
 };
 
 }  // namespace
@@ -214,7 +217,7 @@ struct RemoteInput::State {
         return;
       case T::kDeviceAdded:
         if (device != nullptr && Find(device) == nullptr) {
-          devices.push_back({ei->device_ref(device), false});
+          devices.push_back({ei->device_ref(device), false, false});
         }
         return;
       case T::kDeviceRemoved: {
@@ -235,6 +238,7 @@ struct RemoteInput::State {
         Device* d = Find(device);
         if (d == nullptr || !d->resumed) return;
         d->resumed = false;
+        d->emulating = false;
         if (phase == Phase::Ready) {
           phase = Phase::Paused;
           Lost("the desktop paused it (screen locked or permission withdrawn)");
@@ -245,7 +249,6 @@ struct RemoteInput::State {
         Device* d = Find(device);
         if (d == nullptr) return;
         d->resumed = true;
-        ei->device_start_emulating(d->handle, ++sequence);
         if ((phase == Phase::Handshake || phase == Phase::Paused) && HaveAll()) {
           const bool wanted = phase == Phase::Handshake || waitingForResume;
           phase = Phase::Ready;
@@ -279,23 +282,27 @@ struct RemoteInput::State {
                std::to_string(static_cast<long>(p.x)) + "," +
                std::to_string(static_cast<long>(p.y)) + " (said once)");
         }
+        StartEmulating(d);
         ei->device_pointer_motion_absolute(d, p.x, p.y);
         break;
       }
       case K::Button:
         d = PointerWith(ei_cap::kButton);
         if (d == nullptr) return false;
+        StartEmulating(d);
         ei->device_button_button(d, ev.code, ev.press);
         Track(heldButtons, ev.code, ev.press);
         break;
       case K::Scroll:
         d = PointerWith(ei_cap::kScroll);
         if (d == nullptr) return false;
+        StartEmulating(d);
         ei->device_scroll_discrete(d, ev.x, ev.y);
         break;
       case K::Key:
         d = With(ei_cap::kKeyboard);
         if (d == nullptr) return false;
+        StartEmulating(d);
         ei->device_keyboard_key(d, ev.code, ev.press);
         Track(heldKeys, ev.code, ev.press);
         break;
@@ -304,20 +311,44 @@ struct RemoteInput::State {
     return true;
   }
 
+  void StartEmulating(::ei_device* d) {
+    Device* dev = Find(d);
+    if (dev == nullptr || dev->emulating) return;
+    ei->device_start_emulating(d, ++sequence);
+    dev->emulating = true;
+  }
+
   static void Track(std::vector<std::uint32_t>& held, std::uint32_t code, bool press) {
     std::erase(held, code);
     if (press) held.push_back(code);
   }
 
+  bool Holds(::ei_device* d) const {
+    return (!heldKeys.empty() && d == With(ei_cap::kKeyboard)) ||
+           (!heldButtons.empty() && d == PointerWith(ei_cap::kButton));
+  }
+
   void Frame(const std::vector<::ei_device*>& touched) {
     const std::uint64_t now = ei->now(ctx);
-    for (::ei_device* d : touched) ei->device_frame(d, now);
+    for (::ei_device* d : touched) {
+      ei->device_frame(d, now);
+      Device* dev = Find(d);
+      if (dev != nullptr && dev->emulating && !Holds(d)) {
+        ei->device_stop_emulating(d);
+        dev->emulating = false;
+      }
+    }
     // Sent now, not when the event loop next runs.
     ei->dispatch(ctx);
   }
 
   bool Inject(const EVENTMSG& record) {
     if (phase != Phase::Ready) return false;
+    return Play(record);
+  }
+
+  // Sends through whichever devices can take it now.
+  bool Play(const EVENTMSG& record) {
     const auto events = DeviceEventsFor(record);
     if (!events) {
       Note("record 0x" + ToHex(record.message) + " (" + std::to_string(record.paramL) +
@@ -327,7 +358,7 @@ struct RemoteInput::State {
     std::vector<::ei_device*> touched;
     bool ok = true;
     for (const DeviceEvent& ev : *events) ok = Emit(ev, touched) && ok;
-    Frame(touched);
+    if (!touched.empty()) Frame(touched);
     return ok;
   }
 
@@ -357,29 +388,52 @@ struct RemoteInput::State {
         ++done;  // already up: the session's end released it
         continue;
       }
-      if (!Inject(r)) break;
+      // Releases go through any device still running, even while the
+      // desktop has paused another; presses only to a ready session.
+      const bool ok = IsRelease(r) ? ctx != nullptr && ReleaseOne(r) : Inject(r);
+      if (!ok) break;
       ++done;
     }
     return done;
   }
 
+  bool ReleaseOne(const EVENTMSG& r) {
+    const auto events = DeviceEventsFor(r);
+    if (!events) return false;
+    const DeviceEvent& release = events->back();
+    ::ei_device* d = release.kind == DeviceEvent::Kind::Key ? With(ei_cap::kKeyboard)
+                                                            : PointerWith(ei_cap::kButton);
+    if (d == nullptr) return false;
+    std::vector<::ei_device*> touched;
+    const bool ok = Emit(release, touched);
+    if (!touched.empty()) Frame(touched);
+    return ok;
+  }
+
+  // Lets go of what this session holds down, on the devices still running
+  // (the rest when they resume).
   void ReleaseHeld() {
-    if (ctx == nullptr || (heldKeys.empty() && heldButtons.empty())) return;
+    if (ctx == nullptr) return;
     std::vector<::ei_device*> touched;
     ::ei_device* keyboard = With(ei_cap::kKeyboard);
+    if (keyboard != nullptr && !heldKeys.empty()) {
+      StartEmulating(keyboard);
+      for (auto it = heldKeys.rbegin(); it != heldKeys.rend(); ++it) {
+        ei->device_keyboard_key(keyboard, *it, false);
+      }
+      heldKeys.clear();
+      touched.push_back(keyboard);
+    }
     ::ei_device* buttons = PointerWith(ei_cap::kButton);
-    if (keyboard == nullptr || buttons == nullptr) return;  // paused: done on resume
-    for (auto it = heldKeys.rbegin(); it != heldKeys.rend(); ++it) {
-      ei->device_keyboard_key(keyboard, *it, false);
+    if (buttons != nullptr && !heldButtons.empty()) {
+      StartEmulating(buttons);
+      for (auto it = heldButtons.rbegin(); it != heldButtons.rend(); ++it) {
+        ei->device_button_button(buttons, *it, false);
+      }
+      heldButtons.clear();
+      if (buttons != keyboard) touched.push_back(buttons);
     }
-    for (auto it = heldButtons.rbegin(); it != heldButtons.rend(); ++it) {
-      ei->device_button_button(buttons, *it, false);
-    }
-    if (!heldKeys.empty()) touched.push_back(keyboard);
-    if (!heldButtons.empty() && buttons != keyboard) touched.push_back(buttons);
-    heldKeys.clear();
-    heldButtons.clear();
-    Frame(touched);
+    if (!touched.empty()) Frame(touched);
   }
 
   std::vector<Region> RegionsOf(::ei_device* d) const {

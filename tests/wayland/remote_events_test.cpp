@@ -1,0 +1,139 @@
+// Journal records as emulated-device events, where positions land among the
+// desktop's monitors, and what the start-up lines say. No desktop needed.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "platform/x11/wayland/remote_events.h"
+#include "platform/x11/wayland/restore_token.h"
+#include "test_files.h"
+
+namespace vesk::wayland {
+namespace {
+
+std::uint32_t Key(std::uint32_t scan, std::uint32_t vk) { return scan << 8 | vk; }
+
+constexpr std::uint32_t kKeyA = 30, kKeyB = 48, kKeyEnter = 28, kKeyRight = 106, kKeyKp6 = 77;
+
+TEST(RemoteEvents, KeysGoByEvdevCodeFromTheScanCodeElseTheVirtualKey) {
+  EXPECT_EQ(EvdevKeyOf({WM_KEYDOWN, Key(0x1E, 'A'), 1, 0, 0}), kKeyA);
+  // The extended flag tells the arrow from the keypad key.
+  EXPECT_EQ(EvdevKeyOf({WM_KEYDOWN, Key(0x4D, 0x27), 0x8001, 0, 0}), kKeyRight);
+  EXPECT_EQ(EvdevKeyOf({WM_KEYDOWN, Key(0x4D, 0x66), 1, 0, 0}), kKeyKp6);
+  // Records without a scan code (written by hand or by a script).
+  EXPECT_EQ(EvdevKeyOf({WM_KEYDOWN, Key(0, 'B'), 1, 0, 0}), kKeyB);
+  EXPECT_EQ(EvdevKeyOf({WM_KEYDOWN, Key(0, 0x0D), 1, 0, 0}), kKeyEnter);
+  EXPECT_EQ(EvdevKeyOf({WM_KEYDOWN, Key(0, 0xFF), 1, 0, 0}), 0u);
+
+  const auto down = DeviceEventsFor({WM_SYSKEYDOWN, Key(0x1E, 'A'), 1, 0, 0});
+  ASSERT_TRUE(down);
+  ASSERT_EQ(down->size(), 1u);
+  EXPECT_EQ((*down)[0].kind, DeviceEvent::Kind::Key);
+  EXPECT_TRUE((*down)[0].press);
+  const auto up = DeviceEventsFor({WM_KEYUP, Key(0x1E, 'A'), 1, 0, 0});
+  ASSERT_TRUE(up);
+  EXPECT_FALSE((*up)[0].press);
+  EXPECT_FALSE(DeviceEventsFor({WM_KEYDOWN, Key(0, 0xFF), 1, 0, 0}));
+  EXPECT_FALSE(DeviceEventsFor({WM_COMMAND, 1, 2, 0, 0}));
+}
+
+TEST(RemoteEvents, MouseRecordsMoveFirstAndTheWheelTurnsTheRightWay) {
+  const auto click = DeviceEventsFor({WM_RBUTTONDOWN, 40, static_cast<std::uint32_t>(-5), 0, 0});
+  ASSERT_TRUE(click);
+  ASSERT_EQ(click->size(), 2u);
+  EXPECT_EQ((*click)[0].kind, DeviceEvent::Kind::Move);
+  EXPECT_EQ((*click)[0].x, 40);
+  EXPECT_EQ((*click)[0].y, -5);  // signed, left of or above the primary monitor
+  EXPECT_EQ((*click)[1].code, kBtnRight);
+  EXPECT_TRUE((*click)[1].press);
+  EXPECT_EQ((*DeviceEventsFor({WM_MBUTTONUP, 1, 1, 0, 0}))[1].code, kBtnMiddle);
+
+  // Away from the user (positive) is up: negative steps.
+  const auto away = DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 240});
+  ASSERT_TRUE(away);
+  EXPECT_EQ((*away)[1].kind, DeviceEvent::Kind::Scroll);
+  EXPECT_EQ((*away)[1].y, -240);
+  EXPECT_EQ((*DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, static_cast<std::uint32_t>(-120)}))[1].y,
+            120);
+  EXPECT_FALSE(DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 0x80000000u}));
+}
+
+TEST(RemoteEvents, PointsOutsideEveryMonitorGoToTheNearestOne) {
+  // A 1920x1080 monitor and a smaller one at scale 2 to its right, top-aligned.
+  const std::vector<Region> monitors{{0, 0, 1920, 1080, 1.0}, {1920, 0, 1280, 720, 2.0}};
+  auto at = [&](int x, int y) { return PlaceOnRegions(monitors, x, y); };
+  EXPECT_FALSE(at(100, 100).clamped);
+  // On the scaled monitor positions stay logical.
+  EXPECT_FALSE(at(2000, 700).clamped);
+  EXPECT_EQ(at(2000, 700).x, 2000);
+  EXPECT_EQ(at(2000, 700).y, 700);
+  // Below the smaller monitor: the gap.
+  const Placed gap = at(2500, 900);
+  EXPECT_TRUE(gap.clamped);
+  EXPECT_EQ(gap.x, 2500);
+  EXPECT_EQ(gap.y, 719);
+  // Nearer the big one's right edge than the small one's bottom.
+  const Placed corner = at(1930, 1000);
+  EXPECT_EQ(corner.x, 1919);
+  EXPECT_EQ(corner.y, 1000);
+  const Placed left = at(-50, -3);
+  EXPECT_EQ(left.x, 0);
+  EXPECT_EQ(left.y, 0);
+  // Nothing announced: the point goes as it is.
+  EXPECT_FALSE(PlaceOnRegions({}, 5000, 5000).clamped);
+  EXPECT_FALSE(PlaceOnRegions({{0, 0, 0, 0, 1.0}}, 5000, 5000).clamped);
+}
+
+TEST(RemoteEvents, TheSessionComesFromTheEnvironmentAndTheNotesSayWhatWorks) {
+  auto detect = [](std::map<std::string, std::string> env) {
+    return DetectSession([&env](const char* name) -> const char* {
+      auto it = env.find(name);
+      return it == env.end() ? nullptr : it->second.c_str();
+    });
+  };
+  EXPECT_FALSE(detect({{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "x11"}}).wayland);
+  EXPECT_FALSE(detect({{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", ""}}).wayland);
+  const SessionKind w = detect({{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}});
+  EXPECT_TRUE(w.wayland);
+  EXPECT_TRUE(w.xwayland);
+  EXPECT_TRUE(detect({{"XDG_SESSION_TYPE", "wayland"}}).wayland);
+  EXPECT_FALSE(detect({{"XDG_SESSION_TYPE", "wayland"}}).xwayland);
+
+  EXPECT_TRUE(StartupNotesFor({false, false}, {}).empty());
+  const auto remote = StartupNotesFor(w, {true, ""});
+  ASSERT_EQ(remote.size(), 2u);
+  EXPECT_EQ(remote[0], "Wayland session: recording sees X11 programs only.");
+  EXPECT_NE(remote[1].find("remote input"), std::string::npos);
+  const auto xtest = StartupNotesFor(w, {false, "libei not found"});
+  ASSERT_EQ(xtest.size(), 2u);
+  EXPECT_EQ(xtest[1],
+            "Replay: XTEST through Xwayland, which reaches X11 programs only (libei "
+            "not found).");
+}
+
+TEST(RestoreToken, KeptForTheOwnerAndAnythingElseIsNoToken) {
+  testing::TempDir dir;
+  const RestoreTokenFile file(dir.File(kRestoreTokenFileName));
+  EXPECT_EQ(file.Load(), "");
+  ASSERT_TRUE(file.Save("3f2a-77"));
+  EXPECT_EQ(file.Load(), "3f2a-77");
+  EXPECT_EQ(std::filesystem::status(file.Path()).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_FALSE(file.Save("two words"));
+  EXPECT_EQ(file.Load(), "3f2a-77");
+
+  testing::WriteFile(file.Path(), std::string("\x01\xff\0zz", 5));
+  EXPECT_EQ(file.Load(), "");
+  testing::WriteFile(file.Path(), std::string(1 << 20, 'a'));
+  EXPECT_EQ(file.Load(), "");
+  file.Forget();
+  EXPECT_FALSE(std::filesystem::exists(file.Path()));
+
+  const RestoreTokenFile unwritable(
+      dir.File("missing-folder/" + std::string(kRestoreTokenFileName)));
+  EXPECT_FALSE(unwritable.Save("abc"));
+}
+
+}  // namespace
+}  // namespace vesk::wayland
