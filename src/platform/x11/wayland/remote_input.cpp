@@ -72,6 +72,8 @@ struct RemoteInput::State {
     }
     active = choice.remote;
     notes = StartupNotesFor(session, choice);
+    // Also for whoever started the program from a terminal.
+    for (const auto& line : notes) std::fprintf(stderr, "vesk: %s\n", line.c_str());
     if (active) {
       portal = std::make_unique<PortalClient>(bus);
       portal->closed = [this] { End("the desktop closed the remote input session", true); };
