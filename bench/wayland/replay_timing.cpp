@@ -1,0 +1,102 @@
+// Replay timing through the desktop's remote input: a journal of pointer
+// moves with varied delays is played through the backend into the fake
+// desktop's emulated-input server; the moments its frames arrive give each
+// gap's error and the drift over the run, the frame stamps how late each
+// event was sent. Run it under dbus-run-session.
+#include <QApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "fake_desktop.h"
+#include "platform/x11/qt_backend.h"
+#include "x_session.h"
+
+namespace {
+
+using namespace vesk;
+
+struct Served {
+  std::vector<std::pair<EVENTMSG, LResult>> events;
+  std::size_t next = 0;
+  bool handedOver = false;
+  HookHandle self = 0;
+  x11::QtBackend* backend = nullptr;
+};
+Served g;
+
+LResult PlaybackProc(int code, WParam, LParam lParam) {
+  if (code == HC_SKIP) {
+    ++g.next;
+    g.handedOver = false;
+    return 0;
+  }
+  if (g.next == g.events.size()) {
+    g.backend->UnhookWindowsHookEx(g.self);
+    return 0;
+  }
+  *reinterpret_cast<EVENTMSG*>(lParam) = g.events[g.next].first;
+  if (g.handedOver) return 0;
+  g.handedOver = true;
+  return g.events[g.next].second;
+}
+
+long Percentile(std::vector<long> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int count = argc > 1 ? std::max(2, std::atoi(argv[1])) : 500;
+  testing::Xvfb xvfb;
+  setenv("WAYLAND_DISPLAY", "wayland-vesk-bench", 1);
+  setenv("XDG_SESSION_TYPE", "wayland", 1);
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  QApplication app(argc, argv);
+  testing::FakeDesktop desktop({});
+  x11::QtBackend backend;
+  g.backend = &backend;
+  long planned = 0;
+  for (int i = 0; i < count; ++i) {
+    const LResult wait = 1 + (i * 7) % 25;  // 1..25 ms, as recorded input spreads
+    const auto x = static_cast<std::uint32_t>(10 + (i % 2) * 500 + i % 400);
+    g.events.push_back({EVENTMSG{WM_MOUSEMOVE, x, 300, 0, 0}, wait});
+    if (i > 0) planned += wait;
+  }
+  g.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlaybackProc);
+  if (g.self == 0) {
+    std::fprintf(stderr, "playback did not start\n");
+    return 1;
+  }
+  const bool done =
+      testing::WaitFor([&] { return static_cast<int>(desktop.Got().size()) >= count; },
+                       [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); },
+                       std::chrono::milliseconds(120'000));
+  const auto got = desktop.Got();
+  if (!done) {
+    std::fprintf(stderr, "only %zu of %d moves arrived\n", got.size(), count);
+    return 1;
+  }
+  std::vector<long> errors;
+  std::vector<long> transit;
+  for (int i = 1; i < count; ++i) {
+    const auto& a = got[static_cast<std::size_t>(i) - 1];
+    const auto& b = got[static_cast<std::size_t>(i)];
+    const long gapUs = static_cast<long>(b.receivedUs - a.receivedUs);
+    errors.push_back(
+        std::labs(gapUs - 1000 * static_cast<long>(g.events[static_cast<std::size_t>(i)].second)));
+    transit.push_back(static_cast<long>(b.receivedUs - b.frameUs));
+  }
+  const long total = static_cast<long>(got.back().receivedUs - got.front().receivedUs);
+  std::printf("events %d, planned %ld ms, took %.1f ms, drift %+.1f ms\n", count, planned,
+              total / 1000.0, (total - planned * 1000) / 1000.0);
+  std::printf("per-gap error us: p50 %ld, p99 %ld, max %ld\n", Percentile(errors, 0.5),
+              Percentile(errors, 0.99), *std::max_element(errors.begin(), errors.end()));
+  std::printf("frame stamp to arrival us: p50 %ld, p99 %ld, max %ld\n", Percentile(transit, 0.5),
+              Percentile(transit, 0.99), *std::max_element(transit.begin(), transit.end()));
+  return 0;
+}
