@@ -991,6 +991,8 @@ std::uint32_t QtBackend::SendInput(const std::vector<EVENTMSG>& events) {
 
 std::vector<std::string> QtBackend::StartupNotes() { return d_->remote.StartupNotes(); }
 
+std::string QtBackend::InputPathNote(bool playback) { return d_->remote.InputPathNote(playback); }
+
 std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReason, {}); }
 // ---
 

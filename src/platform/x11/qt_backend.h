@@ -71,6 +71,7 @@ class QtBackend : public Backend {
   // --- Wayland sessions (wayland/remote_input.h) ---
   std::uint32_t SendInput(const std::vector<EVENTMSG>& events) override;
   std::vector<std::string> StartupNotes() override;
+  std::string InputPathNote(bool playback) override;
   std::string TakeCancelReason() override;
 
   // For tests and tools: the widget of a window or of one of its controls.

@@ -58,6 +58,14 @@ std::vector<std::string> StartupNotesFor(const SessionKind& session, const Repla
   return lines;
 }
 
+std::string InputPathNoteFor(const SessionKind& session, const ReplayChoice& choice,
+                             bool playback) {
+  if (!session.wayland) return {};
+  if (!playback) return "Recording through Xwayland: input to X11 programs only.";
+  if (choice.remote) return "Playing through the desktop's remote input (portal and libei).";
+  return "Playing through XTEST on Xwayland: X11 programs only (" + choice.whyNot + ").";
+}
+
 Placed PlaceOnRegions(const std::vector<Region>& regions, std::int32_t x, std::int32_t y) {
   Placed best{static_cast<double>(x), static_cast<double>(y), false};
   double bestDistance = std::numeric_limits<double>::infinity();

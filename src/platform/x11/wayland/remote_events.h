@@ -31,6 +31,10 @@ struct ReplayChoice {
 // The lines logged at start-up; none on an X11 session.
 std::vector<std::string> StartupNotesFor(const SessionKind& session, const ReplayChoice& choice);
 
+// The line for the start of a recording (playback false) or a playback
+// run on a Wayland session; empty on an X11 session.
+std::string InputPathNoteFor(const SessionKind& session, const ReplayChoice& choice, bool playback);
+
 // One monitor in desktop coordinates (logical pixels) and its scale.
 struct Region {
   std::int32_t x = 0;

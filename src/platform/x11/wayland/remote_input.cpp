@@ -34,6 +34,7 @@ struct RemoteInput::State {
   Options options;
   Callbacks cb;
   bool active = false;
+  ReplayChoice choice;
   std::vector<std::string> notes;
   const LibEi* ei = nullptr;
   std::unique_ptr<PortalClient> portal;
@@ -57,7 +58,6 @@ struct RemoteInput::State {
     deviceTimer.setSingleShot(true);
     QObject::connect(&deviceTimer, &QTimer::timeout, [this] { OnDeviceTimeout(); });
     if (!session.wayland) return;
-    ReplayChoice choice;
     const QDBusConnection bus = busOf();
     ei = options.loadLibrary ? LibEi::Get() : nullptr;
     if (ei == nullptr) {
@@ -491,6 +491,9 @@ RemoteInput::~RemoteInput() = default;
 void RemoteInput::SetCallbacks(Callbacks callbacks) { s_->cb = std::move(callbacks); }
 bool RemoteInput::Active() const { return s_->active; }
 const std::vector<std::string>& RemoteInput::StartupNotes() const { return s_->notes; }
+std::string RemoteInput::InputPathNote(bool playback) const {
+  return InputPathNoteFor(s_->session, s_->choice, playback);
+}
 void RemoteInput::Open() {
   if (s_->active) s_->Open();
 }

@@ -49,6 +49,8 @@ class RemoteInput {
   // Replay goes this way (else XTEST).
   bool Active() const;
   const std::vector<std::string>& StartupNotes() const;
+  // The line for the start of a recording or playback run; empty on X11.
+  std::string InputPathNote(bool playback) const;
 
   // Opens the session if it is not open; ready or lost is called when it is
   // (ready possibly at once).
