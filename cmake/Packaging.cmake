@@ -8,5 +8,7 @@ set(CPACK_GENERATOR "DEB")
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Replay through the desktop's remote input on Wayland sessions (loaded at run time).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libei1")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 include(CPack)
