@@ -91,6 +91,21 @@ bool SimDesktop::ProcessOne() {
     fn();
     return true;
   }
+  if (!input_.empty()) {
+    // Low-level hooks see input as it arrives, ahead of messages already
+    // posted (as Windows calls them); while the playback hook is installed
+    // the rest of the way is held back until it goes.
+    PendingInput in = input_.front();
+    input_.pop_front();
+    if (PassesLowLevelHooks(in)) {
+      if (FirstHook(WH_JOURNALPLAYBACK) != nullptr) {
+        heldBack_.push_back(in);
+      } else {
+        Deliver(in);
+      }
+    }
+    return true;
+  }
   if (!posted_.empty()) {
     Posted p = posted_.front();
     posted_.pop_front();
@@ -106,32 +121,23 @@ bool SimDesktop::ProcessOne() {
     }
     return true;
   }
-  if (!input_.empty()) {
-    // Low-level hooks see input as it arrives; while the playback hook is
-    // installed the rest of the way is held back until it goes.
-    PendingInput in = input_.front();
-    input_.pop_front();
-    if (PassesLowLevelHooks(in)) {
-      if (FirstHook(WH_JOURNALPLAYBACK) != nullptr) {
-        heldBack_.push_back(in);
-      } else {
-        Deliver(in);
-      }
-    }
-    return true;
-  }
   if (!heldBack_.empty() && FirstHook(WH_JOURNALPLAYBACK) == nullptr) {
     PendingInput in = heldBack_.front();
     heldBack_.pop_front();
     Deliver(in);
     return true;
   }
-  if (DrivePlayback()) return true;
+  if (DrivePlayback()) {
+    QueueDueInput();
+    return true;
+  }
+  if (QueueDueInput()) return true;
   if (now_ < timeTarget_) {
     std::uint64_t next = timeTarget_;
     if (FirstHook(WH_JOURNALPLAYBACK) != nullptr && playbackDue_ > now_) {
       next = std::min(next, playbackDue_);
     }
+    if (!scheduled_.empty()) next = std::min(next, std::max(now_, scheduled_.begin()->first));
     now_ = next;
     return true;
   }
@@ -153,13 +159,31 @@ bool SimDesktop::DrivePlayback() {
   }
   if (wait > 0) {
     playbackWaiting_ = true;
-    playbackDue_ = now_ + static_cast<std::uint64_t>(wait);
+    std::uint64_t after = static_cast<std::uint64_t>(wait);
+    if (!earlyAsks_.empty() && earlyAsks_.front() < after) {
+      after = earlyAsks_.front();
+      earlyAsks_.pop_front();
+    }
+    playbackDue_ = now_ + after;
     return true;
   }
   playbackWaiting_ = false;
   processed_.push_back({e, now_});
+  injected_.push_back({e, now_, false});
   if (Hook* again = FirstHook(WH_JOURNALPLAYBACK)) again->proc(HC_SKIP, 0, 0);
   return true;
+}
+
+bool SimDesktop::QueueDueInput() {
+  bool any = false;
+  while (!scheduled_.empty() && scheduled_.begin()->first <= now_) {
+    PendingInput in = scheduled_.begin()->second;
+    in.event.time = GetTickCount();
+    input_.push_back(in);
+    scheduled_.erase(scheduled_.begin());
+    any = true;
+  }
+  return any;
 }
 
 bool SimDesktop::PassesLowLevelHooks(const PendingInput& in) {
@@ -304,22 +328,78 @@ void SimDesktop::CtrlBreak() {
   KeyUp(VK_CONTROL, 0x1D);
 }
 
-void SimDesktop::CtrlEsc() {
-  Do([this] {
-    bool removed = false;
+void SimDesktop::CtrlBreakAt(std::uint64_t at) {
+  Do([this, at] {
+    const auto key = [&](std::uint32_t message, std::uint32_t vk, std::uint32_t scan, bool ext) {
+      PendingInput in{{message, (scan << 8) | vk, 1u | (ext ? 0x8000u : 0u), 0, 0}, vk, scan, 0};
+      if (ext) in.llFlags |= 0x01;
+      if (message == WM_KEYUP) in.llFlags |= 0x80;
+      scheduled_.emplace(at, in);
+    };
+    key(WM_KEYDOWN, VK_CONTROL, 0x1D, false);
+    key(WM_KEYDOWN, VK_CANCEL, 0x46, true);
+    key(WM_KEYUP, VK_CANCEL, 0x46, true);
+    key(WM_KEYUP, VK_CONTROL, 0x1D, false);
+  });
+}
+
+void SimDesktop::CancelJournal(std::string reason) {
+  Do([this, reason = std::move(reason)] {
     for (auto& h : hooks_) {
-      if (h.alive && (h.kind == WH_JOURNALRECORD || h.kind == WH_JOURNALPLAYBACK)) {
-        h.alive = false;
-        removed = true;
-      }
+      if (h.alive && (h.kind == WH_JOURNALRECORD || h.kind == WH_JOURNALPLAYBACK)) h.alive = false;
     }
-    (void)removed;
+    cancelReason_ = reason;
     posted_.push_back({0, WM_CANCELJOURNAL, 0, 0});
   });
 }
 
+void SimDesktop::CtrlEsc() { CancelJournal({}); }
+
 void SimDesktop::Advance(std::uint32_t milliseconds) {
   Do([this, milliseconds] { timeTarget_ = now_ + milliseconds; });
+}
+
+void SimDesktop::AskAgainEarly(std::uint32_t afterMs, int times) {
+  Do([this, afterMs, times] {
+    for (int i = 0; i < times; ++i) earlyAsks_.push_back(afterMs);
+  });
+}
+
+std::uint32_t SimDesktop::SendInput(const std::vector<EVENTMSG>& events) {
+  std::uint32_t sent = 0;
+  for (const EVENTMSG& e : events) {
+    if (sendLimit_ >= 0 && sent >= static_cast<std::uint32_t>(sendLimit_)) break;
+    injected_.push_back({e, now_, true});
+    ++sent;
+  }
+  return sent;
+}
+
+std::vector<std::uint32_t> SimDesktop::HeldKeys() const {
+  std::vector<std::uint32_t> held;
+  for (const InjectedEvent& in : injected_) {
+    const std::uint32_t m = in.event.message;
+    const std::uint32_t vk = in.event.paramL & 0xFFu;
+    if (m == WM_KEYDOWN || m == WM_SYSKEYDOWN) {
+      if (std::find(held.begin(), held.end(), vk) == held.end()) held.push_back(vk);
+    } else if (m == WM_KEYUP || m == WM_SYSKEYUP) {
+      std::erase(held, vk);
+    }
+  }
+  return held;
+}
+
+std::vector<std::uint32_t> SimDesktop::HeldButtons() const {
+  std::vector<std::uint32_t> held;
+  for (const InjectedEvent& in : injected_) {
+    const std::uint32_t m = in.event.message;
+    if (m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN) {
+      if (std::find(held.begin(), held.end(), m) == held.end()) held.push_back(m);
+    } else if (m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_MBUTTONUP) {
+      std::erase(held, m - 1);
+    }
+  }
+  return held;
 }
 
 void SimDesktop::FailHook(int kind, bool fail) {

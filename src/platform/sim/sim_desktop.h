@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -76,6 +77,15 @@ struct ProcessedEvent {
   std::uint64_t at;
 };
 
+// Input that reached the desktop from the program, in order: entries the
+// playback hook handed over and the system processed, and input the
+// program sent at once.
+struct InjectedEvent {
+  EVENTMSG event;
+  std::uint64_t at;
+  bool sentAtOnce;
+};
+
 class SimDesktop : public Backend {
  public:
   SimDesktop();
@@ -110,9 +120,24 @@ class SimDesktop : public Backend {
   void KeyUp(std::uint32_t vk, std::uint32_t scan, bool extended = false, bool sys = false);
   void Input(const EVENTMSG& event, std::uint32_t vk = 0, std::uint32_t scan = 0);
   void CtrlBreak();  // Ctrl down, Break down, Break up, Ctrl up
-  void CtrlEsc();    // the system cancels the journal hooks
+  // Ctrl+Break that arrives when the virtual clock reaches at, after the
+  // playback request due at that moment was served (so it can race the
+  // messages that request posted).
+  void CtrlBreakAt(std::uint64_t at);
+  void CtrlEsc();  // the system cancels the journal hooks
   // Advances the virtual clock, serving due playback requests on the way.
   void Advance(std::uint32_t milliseconds);
+  // As Windows may: the next times the playback hook returns a wait longer
+  // than afterMs, the system asks for the same event again after afterMs.
+  void AskAgainEarly(std::uint32_t afterMs, int times = 1);
+  // SendInput injects at most this many events of each call (-1: all), as
+  // when the system refuses input to an elevated window.
+  void LimitSendInput(int accepted) { sendLimit_ = accepted; }
+  // What the system tells about itself (see Backend).
+  void SetStartupNotes(std::vector<std::string> notes) { startupNotes_ = std::move(notes); }
+  void SetInputPathNote(std::string note) { inputPathNote_ = std::move(note); }
+  // The system cancels the journal hooks and can say why.
+  void CancelJournal(std::string reason);
 
   // Scripted answers.
   void AnswerFileDialog(std::optional<std::string> path) {
@@ -141,6 +166,11 @@ class SimDesktop : public Backend {
   const std::vector<FileDialogRequest>& FileDialogs() const { return fileDialogs_; }
   const std::vector<MessageBoxCall>& MessageBoxes() const { return boxes_; }
   const std::vector<ProcessedEvent>& Processed() const { return processed_; }
+  const std::vector<InjectedEvent>& Injected() const { return injected_; }
+  // Keys (virtual-key codes) and buttons (their down message) that the
+  // injected input leaves held down, in the order they went down.
+  std::vector<std::uint32_t> HeldKeys() const;
+  std::vector<std::uint32_t> HeldButtons() const;
   // Input that got past the hooks and reached the windows.
   const std::vector<EVENTMSG>& Delivered() const { return delivered_; }
   int MutexWaits() const { return mutexWaits_; }
@@ -194,7 +224,12 @@ class SimDesktop : public Backend {
   HookHandle SetWindowsHookEx(int kind, HookProc proc) override;
   bool UnhookWindowsHookEx(HookHandle hook) override;
   LResult CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) override;
+  std::uint32_t SendInput(const std::vector<EVENTMSG>& events) override;
+  std::vector<std::string> StartupNotes() override { return startupNotes_; }
+  std::string InputPathNote(bool) override { return inputPathNote_; }
+  std::string TakeCancelReason() override { return std::exchange(cancelReason_, {}); }
   std::uint32_t GetTickCount() override;
+  std::uint64_t GetMicroseconds() override { return now_ * 1000u; }
   void Sleep(std::uint32_t milliseconds) override;
   MutexHandle CreateMutex(const std::string& name) override;
   std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds) override;
@@ -237,6 +272,7 @@ class SimDesktop : public Backend {
   bool PassesLowLevelHooks(const PendingInput& in);
   void Deliver(const PendingInput& in);
   bool DrivePlayback();
+  bool QueueDueInput();
   Hook* FirstHook(int kind);
   void Notify(SimWindow& w, int controlId, std::uint32_t code);
   void Spin(WindowId window, int controlId, int delta);
@@ -270,6 +306,13 @@ class SimDesktop : public Backend {
   bool playbackWaiting_ = false;
   std::uint64_t playbackDue_ = 0;
   std::vector<ProcessedEvent> processed_;
+  std::vector<InjectedEvent> injected_;
+  std::deque<std::uint32_t> earlyAsks_;
+  int sendLimit_ = -1;
+  std::multimap<std::uint64_t, PendingInput> scheduled_;
+  std::vector<std::string> startupNotes_;
+  std::string inputPathNote_;
+  std::string cancelReason_;
   std::vector<EVENTMSG> delivered_;
   std::vector<std::uint32_t> retrieved_;
 
