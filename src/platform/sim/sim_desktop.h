@@ -38,6 +38,10 @@ struct SimControl {
   int buddy = 0;                     // up-down: the control it writes into
 };
 
+// Pixels per dialog unit in the model.
+inline constexpr int kDialogUnitX = 2;
+inline constexpr int kDialogUnitY = 2;
+
 struct SimWindow {
   WindowId id = 0;
   const DialogTemplate* tmpl = nullptr;

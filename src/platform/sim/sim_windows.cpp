@@ -1,0 +1,307 @@
+#include <algorithm>
+#include <utility>
+
+#include "platform/sim/sim_desktop.h"
+
+namespace vesk::sim {
+
+SimControl* SimWindow::Find(int controlId) {
+  for (auto& c : controls) {
+    if (c.id == controlId) return &c;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- reading back
+
+SimWindow* SimDesktop::Window(WindowId id) {
+  auto it = windows_.find(id);
+  return it == windows_.end() ? nullptr : it->second.get();
+}
+
+WindowId SimDesktop::FindWindow(int templateId) {
+  WindowId found = 0;
+  for (auto& [id, w] : windows_) {
+    if (w->tmpl->id == templateId) found = id;
+  }
+  if (found == 0) {  // a program that already ended: its last window
+    for (auto& [id, w] : closed_) {
+      if (w->tmpl->id == templateId) found = id;
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> SimDesktop::LogLines(WindowId window) {
+  SimWindow* w = Window(window);
+  if (w == nullptr && closed_.count(window) != 0) w = closed_[window].get();
+  SimControl* c = w != nullptr ? w->Find(IDC_LOG) : nullptr;
+  return c != nullptr ? c->lines : std::vector<std::string>{};
+}
+
+bool SimDesktop::HookInstalled(int kind) const {
+  return std::any_of(hooks_.begin(), hooks_.end(),
+                     [kind](const Hook& h) { return h.alive && h.kind == kind; });
+}
+
+int SimDesktop::HookInstallCount(int kind) const {
+  auto it = hookInstalls_.find(kind);
+  return it == hookInstalls_.end() ? 0 : it->second;
+}
+
+// ---------------------------------------------------------------- windows
+
+WindowId SimDesktop::CreateDialogWindow(const DialogTemplate& tmpl, WindowId parent,
+                                        WindowSink* sink) {
+  auto w = std::make_unique<SimWindow>();
+  w->id = nextWindow_++;
+  w->tmpl = &tmpl;
+  w->parent = parent;
+  w->sink = sink;
+  w->title = tmpl.caption;
+  if ((tmpl.style & style::DS_SYSMODAL) != 0) w->exStyle |= WS_EX_TOPMOST;
+  int previous = 0;
+  for (const auto& ct : tmpl.controls) {
+    SimControl c;
+    c.id = ct.id;
+    c.kind = ct.kind;
+    c.style = ct.style;
+    c.text = ct.text;
+    c.enabled = (ct.style & style::WS_DISABLED) == 0;
+    if (ct.kind == ControlKind::UpDown && (ct.style & style::UDS_AUTOBUDDY) != 0)
+      c.buddy = previous;
+    w->controls.push_back(std::move(c));
+    previous = ct.id;
+  }
+  const WindowId id = w->id;
+  windows_[id] = std::move(w);
+  return id;
+}
+
+void SimDesktop::DestroyWindow(WindowId window) {
+  auto it = windows_.find(window);
+  if (it == windows_.end()) return;
+  // Kept for reading back what it showed last; no longer reachable.
+  it->second->sink = nullptr;
+  closed_[window] = std::move(it->second);
+  windows_.erase(it);
+  std::erase_if(posted_, [window](const Posted& p) { return p.window == window; });
+}
+
+int SimDesktop::RunModalLoop(WindowId window) {
+  SimWindow* w = Window(window);
+  if (w == nullptr) return -1;
+  w->visible = (w->tmpl->style & style::WS_VISIBLE) != 0;
+  w->modalRunning = true;
+  while (true) {
+    w = Window(window);
+    if (w == nullptr) return -1;
+    if (w->modalEnded) break;
+    if (abort_) return IDCANCEL;
+    if (!ProcessOne()) Park();
+  }
+  w->modalRunning = false;
+  w->modalEnded = false;
+  w->visible = false;
+  return w->modalResult;
+}
+
+void SimDesktop::EndModalLoop(WindowId window, int result) {
+  if (SimWindow* w = Window(window)) {
+    w->modalEnded = true;
+    w->modalResult = result;
+  }
+}
+
+void SimDesktop::SetWindowText(WindowId window, const std::string& text) {
+  if (SimWindow* w = Window(window)) w->title = text;
+}
+
+std::string SimDesktop::GetWindowText(WindowId window) {
+  SimWindow* w = Window(window);
+  return w != nullptr ? w->title : std::string{};
+}
+
+std::uint32_t SimDesktop::GetWindowLong(WindowId window, int index) {
+  SimWindow* w = Window(window);
+  return w != nullptr && index == GWL_EXSTYLE ? w->exStyle : 0;
+}
+
+std::uint32_t SimDesktop::SetWindowLong(WindowId window, int index, std::uint32_t value) {
+  SimWindow* w = Window(window);
+  if (w == nullptr || index != GWL_EXSTYLE) return 0;
+  return std::exchange(w->exStyle, value);
+}
+
+void SimDesktop::UpdateWindow(WindowId window) {
+  if (SimWindow* w = Window(window)) {
+    ++w->repaints;
+    w->titleAtLastRepaint = w->title;
+  }
+}
+
+void SimDesktop::SetIcon(WindowId window, int iconResource, bool big) {
+  if (SimWindow* w = Window(window)) (big ? w->bigIcon : w->smallIcon) = iconResource;
+}
+
+bool SimDesktop::IsIconic(WindowId window) {
+  SimWindow* w = Window(window);
+  return w != nullptr && w->iconic;
+}
+
+void SimDesktop::PaintIconic(WindowId window, int, int x, int y) {
+  if (SimWindow* w = Window(window)) {
+    w->iconX = x;
+    w->iconY = y;
+  }
+}
+
+void SimDesktop::GetClientSize(WindowId window, int* width, int* height) {
+  SimWindow* w = Window(window);
+  *width = w != nullptr ? w->tmpl->cx * kDialogUnitX : 0;
+  *height = w != nullptr ? w->tmpl->cy * kDialogUnitY : 0;
+}
+
+int SimDesktop::GetSystemMetrics(int index) {
+  return index == SM_CXICON || index == SM_CYICON ? 32 : 0;
+}
+
+// ---------------------------------------------------------------- controls
+
+bool SimDesktop::HasControl(WindowId window, int id) {
+  SimWindow* w = Window(window);
+  return w != nullptr && w->Find(id) != nullptr;
+}
+
+void SimDesktop::EnableControl(WindowId window, int id, bool enable) {
+  SimWindow* w = Window(window);
+  if (SimControl* c = w != nullptr ? w->Find(id) : nullptr) c->enabled = enable;
+}
+
+bool SimDesktop::IsControlEnabled(WindowId window, int id) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  return c != nullptr && c->enabled;
+}
+
+void SimDesktop::SetControlText(WindowId window, int id, const std::string& text) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  if (c == nullptr) return;
+  c->text = text;
+  if (c->kind == ControlKind::Edit) Notify(*w, id, EN_CHANGE);
+}
+
+std::string SimDesktop::GetControlText(WindowId window, int id) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  return c != nullptr ? c->text : std::string{};
+}
+
+void SimDesktop::SetCheck(WindowId window, int id, bool checked) {
+  SimWindow* w = Window(window);
+  if (SimControl* c = w != nullptr ? w->Find(id) : nullptr) c->checked = checked;
+}
+
+bool SimDesktop::GetCheck(WindowId window, int id) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  return c != nullptr && c->checked;
+}
+
+int SimDesktop::ListAddString(WindowId window, int id, const std::string& text) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  if (c == nullptr) return -1;
+  c->lines.push_back(text);
+  return static_cast<int>(c->lines.size()) - 1;
+}
+
+int SimDesktop::ListGetCount(WindowId window, int id) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  return c != nullptr ? static_cast<int>(c->lines.size()) : 0;
+}
+
+void SimDesktop::ListSetCurSel(WindowId window, int id, int index) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  if (c == nullptr) return;
+  c->curSel = index >= 0 && index < static_cast<int>(c->lines.size()) ? index : -1;
+}
+
+int SimDesktop::ListGetCurSel(WindowId window, int id) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  return c != nullptr ? c->curSel : -1;
+}
+
+std::string SimDesktop::ListGetText(WindowId window, int id, int index) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  if (c == nullptr || index < 0 || index >= static_cast<int>(c->lines.size())) return {};
+  return c->lines[static_cast<std::size_t>(index)];
+}
+
+void SimDesktop::UpDownSetRange(WindowId window, int id, int low, int high) {
+  SimWindow* w = Window(window);
+  if (SimControl* c = w != nullptr ? w->Find(id) : nullptr) {
+    c->low = low;
+    c->high = high;
+  }
+}
+
+void SimDesktop::UpDownSetPos(WindowId window, int id, int pos) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  if (c == nullptr) return;
+  c->pos = std::clamp(pos, c->low, c->high);
+  if (c->buddy != 0 && (c->style & style::UDS_SETBUDDYINT) != 0) {
+    SetControlText(window, c->buddy, std::to_string(c->pos));
+  }
+}
+
+int SimDesktop::UpDownGetPos(WindowId window, int id) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  return c != nullptr ? c->pos : 0;
+}
+
+// ---------------------------------------------------------------- messages
+
+std::uint32_t SimDesktop::RegisterWindowMessage(const std::string& name) {
+  auto [it, inserted] = registered_.try_emplace(
+      name, WM_REGISTERED_FIRST + static_cast<std::uint32_t>(registered_.size()));
+  return it->second;
+}
+
+bool SimDesktop::PostMessage(WindowId window, std::uint32_t message, WParam wParam, LParam lParam) {
+  if (window != 0 && Window(window) == nullptr) return false;
+  posted_.push_back({window, message, wParam, lParam});
+  return true;
+}
+
+std::optional<std::string> SimDesktop::ShowFileDialog(WindowId, const FileDialogRequest& request) {
+  fileDialogs_.push_back(request);
+  if (fileAnswers_.empty()) {
+    Surprise("file dialog without a scripted answer: " + request.title);
+    return std::nullopt;
+  }
+  auto answer = fileAnswers_.front();
+  fileAnswers_.pop_front();
+  return answer;
+}
+
+int SimDesktop::MessageBox(WindowId owner, const std::string& text, const std::string& caption,
+                           std::uint32_t style) {
+  boxes_.push_back({owner, text, caption, style});
+  if (boxAnswers_.empty()) {
+    Surprise("message box without a scripted answer: " + text);
+    return IDNO;
+  }
+  const int answer = boxAnswers_.front();
+  boxAnswers_.pop_front();
+  return answer;
+}
+
+}  // namespace vesk::sim
