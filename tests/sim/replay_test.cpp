@@ -228,9 +228,9 @@ TEST_F(HeldInputTest, TheSystemsCancellationReleasesAndSaysWhy) {
   p.sim.Advance(50);
   p.sim.CancelJournal("The desktop was locked.");
   EXPECT_EQ(p.Dlg().state, PlaybackPausedBySystem);
-  EXPECT_EQ(p.LogSince(p.Log().size() - 3),
+  EXPECT_EQ(p.LogSince(p.Log().size() - 4),
             (std::vector<std::string>{"PAUSED BY SYSTEM", "The desktop was locked.",
-                                      "Released 1 held key or button."}));
+                                      "Released 1 held key or button.", "PAUSED BY SYSTEM"}));
   EXPECT_TRUE(p.sim.HeldKeys().empty());
 }
 

@@ -101,6 +101,12 @@ bool SimDesktop::ProcessOne() {
     posted_.pop_front();
     MSG msg{p.window, p.message, p.wParam, p.lParam, GetTickCount(), 0, 0};
     retrieved_.push_back(p.message);
+    // A modal loop first looks at the message, then takes it: the
+    // get-message hook sees it twice.
+    if (Hook* h = FirstHook(WH_GETMESSAGE)) {
+      MSG peeked = msg;
+      h->proc(HC_ACTION, 0 /* only looked at */, reinterpret_cast<LParam>(&peeked));
+    }
     if (Hook* h = FirstHook(WH_GETMESSAGE)) {
       h->proc(HC_ACTION, 1 /* removed from the queue */, reinterpret_cast<LParam>(&msg));
     }

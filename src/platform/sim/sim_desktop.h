@@ -42,6 +42,15 @@ struct SimControl {
 inline constexpr int kDialogUnitX = 2;
 inline constexpr int kDialogUnitY = 2;
 
+// What one repaint put on the screen.
+struct SimPaint {
+  std::uint64_t at = 0;  // virtual time
+  std::string title;
+  std::vector<std::string> log;
+  std::uint8_t alpha = 255;
+  std::uint32_t exStyle = 0;
+};
+
 struct SimWindow {
   WindowId id = 0;
   const DialogTemplate* tmpl = nullptr;
@@ -57,6 +66,11 @@ struct SimWindow {
   int layeredCalls = 0;
   int repaints = 0;
   std::string titleAtLastRepaint;
+  std::vector<SimPaint> paints;
+  // Screen rectangle; a window disabled while a modal window it owns runs
+  // takes no clicks and no keys.
+  int left = 0, top = 0, width = 0, height = 0;
+  bool disabled = false;
   int bigIcon = 0, smallIcon = 0;
   int iconX = -1, iconY = -1;  // where the minimised icon was painted
   std::vector<SimControl> controls;
@@ -65,6 +79,12 @@ struct SimWindow {
   int modalResult = 0;
 
   SimControl* Find(int id);
+  bool Contains(int x, int y) const {
+    return x >= left && x < left + width && y >= top && y < top + height;
+  }
+  // The screen rectangle of a control (left, top, right, bottom).
+  void ControlRect(const SimControl& c, int* r) const;
+  SimControl* ControlAt(int x, int y);
 };
 
 struct MessageBoxCall {
@@ -106,13 +126,21 @@ class SimDesktop : public Backend {
     Do([] {});
   }
 
-  // User actions on windows (ignored on disabled controls, as on screen).
+  // User actions on windows, as a mouse and a keyboard can do them: a click
+  // aims at the middle of the control and lands on the topmost window under
+  // the pointer that takes input (through click-through windows, nowhere
+  // on a disabled window); where no window is, it is mouse input on the
+  // desktop. Disabled controls ignore clicks.
   void Click(WindowId window, int controlId);
+  void ClickAt(int x, int y);
   void TypeText(WindowId window, int controlId, const std::string& text);
   void SpinUp(WindowId window, int controlId) { Spin(window, controlId, +1); }
   void SpinDown(WindowId window, int controlId) { Spin(window, controlId, -1); }
-  void PressEscape(WindowId window);
-  void PressEnter(WindowId window);
+  // Keys go to the window that has the focus: the newest modal window, or
+  // the one clicked last; none after a click on the desktop.
+  void PressEscape();
+  void PressEnter();
+  WindowId Focus() const { return focus_; }
   void CloseBox(WindowId window);
   void Minimise(WindowId window);
 
@@ -279,6 +307,10 @@ class SimDesktop : public Backend {
   bool QueueDueInput();
   Hook* FirstHook(int kind);
   void Notify(SimWindow& w, int controlId, std::uint32_t code);
+  void ClickControl(SimWindow& w, SimControl& c);
+  SimWindow* WindowAt(int x, int y);
+  void DesktopClick(int x, int y);
+  void Place(SimWindow& w);
   void Spin(WindowId window, int controlId, int delta);
   void Surprise(const std::string& what) { surprises_.push_back(what); }
 
@@ -298,6 +330,8 @@ class SimDesktop : public Backend {
 
   std::map<WindowId, std::unique_ptr<SimWindow>> windows_;
   std::map<WindowId, std::unique_ptr<SimWindow>> closed_;
+  std::vector<WindowId> zOrder_;  // shown windows, front last
+  WindowId focus_ = 0;
   WindowId nextWindow_ = 0x1000;
   std::deque<Posted> posted_;
   std::deque<PendingInput> input_;

@@ -11,24 +11,83 @@ void SimDesktop::Notify(SimWindow& w, int controlId, std::uint32_t code) {
   if (w.sink != nullptr) w.sink->HandleMessage(WM_COMMAND, MakeCommandWParam(controlId, code), 0);
 }
 
+void SimDesktop::ClickControl(SimWindow& w, SimControl& c) {
+  if (!c.enabled) return;
+  const int controlId = c.id;
+  if (c.kind == ControlKind::CheckBox) c.checked = !c.checked;
+  if (c.kind == ControlKind::RadioButton) {
+    // Automatic radio buttons: the run of radio buttons around it is one group.
+    auto it = std::find_if(w.controls.begin(), w.controls.end(),
+                           [&](const SimControl& x) { return x.id == controlId; });
+    auto first = it;
+    while (first != w.controls.begin() && (first - 1)->kind == ControlKind::RadioButton) --first;
+    for (auto r = first; r != w.controls.end() && r->kind == ControlKind::RadioButton; ++r) {
+      r->checked = r->id == controlId;
+    }
+  }
+  Notify(w, controlId, BN_CLICKED);
+}
+
+SimWindow* SimDesktop::WindowAt(int x, int y) {
+  // Topmost windows, and the windows they own, lie above the others; within
+  // each band, the window shown last is in front. A layered click-through
+  // window is not there for the mouse.
+  const auto inTopBand = [this](const SimWindow* w) {
+    for (int depth = 0; w != nullptr && depth < 64; ++depth, w = Window(w->parent)) {
+      if ((w->exStyle & WS_EX_TOPMOST) != 0) return true;
+    }
+    return false;
+  };
+  for (const bool topmost : {true, false}) {
+    for (auto it = zOrder_.rbegin(); it != zOrder_.rend(); ++it) {
+      SimWindow* w = Window(*it);
+      if (w == nullptr || !w->visible || inTopBand(w) != topmost) continue;
+      const std::uint32_t clickThrough = WS_EX_LAYERED | WS_EX_TRANSPARENT;
+      if ((w->exStyle & clickThrough) == clickThrough) continue;
+      if (w->Contains(x, y)) return w;
+    }
+  }
+  return nullptr;
+}
+
+void SimDesktop::DesktopClick(int x, int y) {
+  // Nothing of the program's is there: the click is mouse input that the
+  // hooks see like any other.
+  focus_ = 0;
+  const auto ux = static_cast<std::uint32_t>(x);
+  const auto uy = static_cast<std::uint32_t>(y);
+  for (const std::uint32_t m : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+    PendingInput in{{m, ux, uy, GetTickCount(), 0}, 0, 0, 0};
+    input_.push_back(in);
+  }
+}
+
 void SimDesktop::Click(WindowId window, int controlId) {
   Do([this, window, controlId] {
     SimWindow* w = Window(window);
     if (w == nullptr) return Surprise("click on a window that does not exist");
     SimControl* c = w->Find(controlId);
-    if (c == nullptr || !c->enabled) return;
-    if (c->kind == ControlKind::CheckBox) c->checked = !c->checked;
-    if (c->kind == ControlKind::RadioButton) {
-      // Automatic radio buttons: the run of radio buttons around it is one group.
-      auto it = std::find_if(w->controls.begin(), w->controls.end(),
-                             [&](const SimControl& x) { return x.id == controlId; });
-      auto first = it;
-      while (first != w->controls.begin() && (first - 1)->kind == ControlKind::RadioButton) --first;
-      for (auto r = first; r != w->controls.end() && r->kind == ControlKind::RadioButton; ++r) {
-        r->checked = r->id == controlId;
-      }
-    }
-    Notify(*w, controlId, BN_CLICKED);
+    if (c == nullptr) return Surprise("click on a control that does not exist");
+    if (!w->visible) return Surprise("click on a window that is not shown");
+    int r[4];
+    w->ControlRect(*c, r);
+    const int x = (r[0] + r[2]) / 2;
+    const int y = (r[1] + r[3]) / 2;
+    SimWindow* hit = WindowAt(x, y);
+    if (hit == nullptr) return DesktopClick(x, y);
+    if (hit->disabled) return;  // a window behind a modal one takes no clicks
+    focus_ = hit->id;
+    if (SimControl* target = hit == w ? c : hit->ControlAt(x, y)) ClickControl(*hit, *target);
+  });
+}
+
+void SimDesktop::ClickAt(int x, int y) {
+  Do([this, x, y] {
+    SimWindow* hit = WindowAt(x, y);
+    if (hit == nullptr) return DesktopClick(x, y);
+    if (hit->disabled) return;
+    focus_ = hit->id;
+    if (SimControl* target = hit->ControlAt(x, y)) ClickControl(*hit, *target);
   });
 }
 
@@ -36,7 +95,10 @@ void SimDesktop::TypeText(WindowId window, int controlId, const std::string& tex
   Do([this, window, controlId, text] {
     SimWindow* w = Window(window);
     SimControl* c = w != nullptr ? w->Find(controlId) : nullptr;
-    if (c == nullptr || !c->enabled || (c->style & style::ES_READONLY) != 0) return;
+    if (c == nullptr || w->disabled || !c->enabled || (c->style & style::ES_READONLY) != 0) {
+      return;
+    }
+    focus_ = window;
     c->text = text;
     Notify(*w, controlId, EN_CHANGE);
   });
@@ -46,7 +108,7 @@ void SimDesktop::Spin(WindowId window, int controlId, int delta) {
   Do([this, window, controlId, delta] {
     SimWindow* w = Window(window);
     SimControl* c = w != nullptr ? w->Find(controlId) : nullptr;
-    if (c == nullptr || !c->enabled) return;
+    if (c == nullptr || w->disabled || !c->enabled) return;
     long long next = static_cast<long long>(c->pos) + delta;
     const bool wrap = (c->style & style::UDS_WRAP) != 0;
     if (next > c->high) next = wrap ? c->low : c->high;
@@ -55,16 +117,17 @@ void SimDesktop::Spin(WindowId window, int controlId, int delta) {
   });
 }
 
-void SimDesktop::PressEscape(WindowId window) {
-  Do([this, window] {
-    if (SimWindow* w = Window(window)) Notify(*w, IDCANCEL, BN_CLICKED);
+void SimDesktop::PressEscape() {
+  Do([this] {
+    SimWindow* w = Window(focus_);
+    if (w != nullptr && !w->disabled) Notify(*w, IDCANCEL, BN_CLICKED);
   });
 }
 
-void SimDesktop::PressEnter(WindowId window) {
-  Do([this, window] {
-    SimWindow* w = Window(window);
-    if (w == nullptr) return;
+void SimDesktop::PressEnter() {
+  Do([this] {
+    SimWindow* w = Window(focus_);
+    if (w == nullptr || w->disabled) return;
     const int id = DefaultButtonOf(*w->tmpl);
     SimControl* c = w->Find(id);
     if (c != nullptr && c->enabled) Notify(*w, id, BN_CLICKED);
@@ -73,7 +136,7 @@ void SimDesktop::PressEnter(WindowId window) {
 
 void SimDesktop::CloseBox(WindowId window) {
   Do([this, window] {
-    if (SimWindow* w = Window(window); w != nullptr && w->sink != nullptr) {
+    if (SimWindow* w = Window(window); w != nullptr && w->sink != nullptr && !w->disabled) {
       w->sink->HandleMessage(WM_CLOSE, 0, 0);
     }
   });

@@ -12,6 +12,48 @@ SimControl* SimWindow::Find(int controlId) {
   return nullptr;
 }
 
+void SimWindow::ControlRect(const SimControl& c, int* r) const {
+  for (const auto& ct : tmpl->controls) {
+    if (ct.id == c.id && ct.kind == c.kind) {
+      r[0] = left + ct.x * kDialogUnitX;
+      r[1] = top + ct.y * kDialogUnitY;
+      r[2] = r[0] + ct.cx * kDialogUnitX;
+      r[3] = r[1] + ct.cy * kDialogUnitY;
+      return;
+    }
+  }
+  r[0] = r[1] = r[2] = r[3] = 0;
+}
+
+SimControl* SimWindow::ControlAt(int x, int y) {
+  // Group boxes frame other controls and take no clicks.
+  for (auto& c : controls) {
+    if (c.kind == ControlKind::GroupBox || c.kind == ControlKind::StaticText) continue;
+    int r[4];
+    ControlRect(c, r);
+    if (x >= r[0] && x < r[2] && y >= r[1] && y < r[3]) return &c;
+  }
+  return nullptr;
+}
+
+// The screen the model lays windows out on.
+constexpr int kScreenWidth = 1920;
+constexpr int kScreenHeight = 1080;
+
+void SimDesktop::Place(SimWindow& w) {
+  w.width = w.tmpl->cx * kDialogUnitX;
+  w.height = w.tmpl->cy * kDialogUnitY;
+  // Centred on a visible owner, else on the screen, as dialogs are.
+  int cx = kScreenWidth / 2;
+  int cy = kScreenHeight / 2;
+  if (SimWindow* owner = Window(w.parent); owner != nullptr && owner->visible) {
+    cx = owner->left + owner->width / 2;
+    cy = owner->top + owner->height / 2;
+  }
+  w.left = cx - w.width / 2;
+  w.top = cy - w.height / 2;
+}
+
 // ---------------------------------------------------------------- reading back
 
 SimWindow* SimDesktop::Window(WindowId id) {
@@ -83,6 +125,8 @@ void SimDesktop::DestroyWindow(WindowId window) {
   if (it == windows_.end()) return;
   // Kept for reading back what it showed last; no longer reachable.
   it->second->sink = nullptr;
+  std::erase(zOrder_, window);
+  if (focus_ == window) focus_ = 0;
   closed_[window] = std::move(it->second);
   windows_.erase(it);
   std::erase_if(posted_, [window](const Posted& p) { return p.window == window; });
@@ -93,9 +137,23 @@ int SimDesktop::RunModalLoop(WindowId window) {
   if (w == nullptr) return -1;
   w->visible = (w->tmpl->style & style::WS_VISIBLE) != 0;
   w->modalRunning = true;
+  const WindowId previousFocus = focus_;
+  if (w->visible) {
+    Place(*w);
+    zOrder_.push_back(window);
+    focus_ = window;
+  }
+  // The owner takes no input while its modal window runs.
+  const WindowId ownerId = w->parent;
+  SimWindow* owner = Window(ownerId);
+  const bool ownerWasDisabled = owner != nullptr && owner->disabled;
+  if (owner != nullptr) owner->disabled = true;
   while (true) {
     w = Window(window);
-    if (w == nullptr) return -1;
+    if (w == nullptr) {
+      if (SimWindow* o = Window(ownerId)) o->disabled = ownerWasDisabled;
+      return -1;
+    }
     if (w->modalEnded) break;
     if (abort_) return IDCANCEL;
     if (!ProcessOne()) Park();
@@ -103,6 +161,13 @@ int SimDesktop::RunModalLoop(WindowId window) {
   w->modalRunning = false;
   w->modalEnded = false;
   w->visible = false;
+  std::erase(zOrder_, window);
+  if (SimWindow* o = Window(ownerId)) {
+    o->disabled = ownerWasDisabled;
+    if (focus_ == window) focus_ = o->visible ? o->id : previousFocus;
+  } else if (focus_ == window) {
+    focus_ = previousFocus;
+  }
   return w->modalResult;
 }
 
@@ -137,6 +202,10 @@ void SimDesktop::UpdateWindow(WindowId window) {
   if (SimWindow* w = Window(window)) {
     ++w->repaints;
     w->titleAtLastRepaint = w->title;
+    SimControl* log = w->Find(IDC_LOG);
+    w->paints.push_back(
+        {now_, w->title, log != nullptr ? log->lines : std::vector<std::string>{}, w->alpha,
+         w->exStyle});
   }
 }
 
