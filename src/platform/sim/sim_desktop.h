@@ -206,6 +206,11 @@ class SimDesktop : public Backend {
   // Input that got past the hooks and reached the windows.
   const std::vector<EVENTMSG>& Delivered() const { return delivered_; }
   int MutexWaits() const { return mutexWaits_; }
+  // How often this process holds the named mutex right now.
+  int MutexOwnCount(const std::string& name) const;
+  // Repaints ("paint <title>") and hook installations ("hook <kind>") in the
+  // order they happened.
+  const std::vector<std::string>& Trace() const { return trace_; }
   std::uint32_t LastWaitTimeout() const { return lastWaitTimeout_; }
   // Things the program did that the test did not script (an unexpected
   // dialog, say); a test can assert this stays empty.
@@ -368,6 +373,7 @@ class SimDesktop : public Backend {
   int mutexWaits_ = 0;
   std::uint32_t lastWaitTimeout_ = 0;
   std::vector<std::string> surprises_;
+  std::vector<std::string> trace_;
 };
 
 }  // namespace vesk::sim

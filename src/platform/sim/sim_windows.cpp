@@ -202,10 +202,10 @@ void SimDesktop::UpdateWindow(WindowId window) {
   if (SimWindow* w = Window(window)) {
     ++w->repaints;
     w->titleAtLastRepaint = w->title;
+    trace_.push_back("paint " + w->title);
     SimControl* log = w->Find(IDC_LOG);
-    w->paints.push_back(
-        {now_, w->title, log != nullptr ? log->lines : std::vector<std::string>{}, w->alpha,
-         w->exStyle});
+    w->paints.push_back({now_, w->title, log != nullptr ? log->lines : std::vector<std::string>{},
+                         w->alpha, w->exStyle});
   }
 }
 
