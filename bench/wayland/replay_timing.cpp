@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <vector>
 
@@ -53,6 +54,11 @@ long Percentile(std::vector<long> v, double p) {
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::max(2, std::atoi(argv[1])) : 500;
   testing::Xvfb xvfb;
+  // The restore token goes beside the settings, in the working directory.
+  const auto work = std::filesystem::temp_directory_path() /
+                    ("vesk-replay-timing-" + std::to_string(getpid()));
+  std::filesystem::create_directories(work);
+  std::filesystem::current_path(work);
   setenv("WAYLAND_DISPLAY", "wayland-vesk-bench", 1);
   setenv("XDG_SESSION_TYPE", "wayland", 1);
   setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -96,6 +102,8 @@ int main(int argc, char** argv) {
               total / 1000.0, (total - planned * 1000) / 1000.0);
   std::printf("per-gap error us: p50 %ld, p99 %ld, max %ld\n", Percentile(errors, 0.5),
               Percentile(errors, 0.99), *std::max_element(errors.begin(), errors.end()));
+  std::error_code ec;
+  std::filesystem::remove_all(work, ec);
   std::printf("frame stamp to arrival us: p50 %ld, p99 %ld, max %ld\n", Percentile(transit, 0.5),
               Percentile(transit, 0.99), *std::max_element(transit.begin(), transit.end()));
   return 0;
