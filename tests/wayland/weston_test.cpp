@@ -73,7 +73,8 @@ void HandClick(int x, int y) {
 }
 
 // An ordinary X11 program's window: the compositor places it, frames it
-// and gives it the keyboard when the user clicks it.
+// and gives it the keyboard when the user clicks it (it says it takes
+// keyboard input, as toolkits do).
 class ManagedWindow {
  public:
   ManagedWindow(int width, int height) : dpy_(XOpenDisplay(nullptr)) {
@@ -85,6 +86,10 @@ class ManagedWindow {
                             static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
                             CopyFromParent, CWEventMask | CWBackPixel, &a);
     XStoreName(dpy_, window_, "target");
+    XWMHints hints{};
+    hints.flags = InputHint;
+    hints.input = True;
+    XSetWMHints(dpy_, window_, &hints);
     XMapWindow(dpy_, window_);
     XSync(dpy_, False);
     XEvent ev;
@@ -243,9 +248,9 @@ TEST(WestonSession, TheProgramReplaysAScheduledRunIntoAnX11Window) {
 
   // The compositor places both windows itself, and Xwayland gives X input
   // only to the X window the compositor's pointer is over: the user clicks
-  // the target where the program's window leaves it free, and the journal
-  // plays there. The run reads its journal after a ten-second notice:
-  // written now, it is in time.
+  // the target where the program's window leaves it free (which also gives
+  // it the keyboard), and the journal plays there. The run reads its journal after a ten-second
+  // notice: written now, it is in time.
   Window main = 0;
   ASSERT_TRUE(WaitFor([&] { return (main = FindTitled(user.dpy(), "STOPPED - (Vesk)")) != 0; },
                       [&] { target.Pump(); }, std::chrono::milliseconds(8000)))
@@ -313,9 +318,9 @@ TEST(WestonSession, TheProgramReplaysAScheduledRunIntoAnX11Window) {
   EXPECT_NE(text.find("Wayland session: recording sees X11 programs only."), std::string::npos)
       << text;
   EXPECT_NE(text.find("Replay: XTEST through Xwayland"), std::string::npos) << text;
-  // The pointer's part of the journal reaches the X11 program. (Keys go to
-  // the X focus, which the compositor's window manager hands to the
-  // program's own window: see the README's known limits.)
+  // The pointer's part reaches the X11 program. Keys go where the X focus
+  // is, and the compositor hands the keyboard to the program's own window
+  // when playback begins (see the README's known limits).
   std::vector<std::pair<int, unsigned>> got;
   for (const auto& r : target.got) {
     if (r.type == ButtonPress || r.type == ButtonRelease) got.emplace_back(r.type, r.detail);
