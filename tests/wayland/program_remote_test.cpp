@@ -1,0 +1,165 @@
+// The whole program on a Wayland session with a desktop that offers remote
+// input: a scheduled run plays through the portal and libei, and a run the
+// user refuses ends unfinished, with why.
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "fake_desktop.h"
+#include "storage/journal.h"
+#include "storage/settings.h"
+#include "test_files.h"
+#include "x_session.h"
+
+namespace vesk::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using K = Received::Kind;
+
+class RemoteProgram : public ::testing::Test {
+ protected:
+  ~RemoteProgram() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  void WriteRun() {
+    VeskSettings settings;
+    settings.repeatCount = 1;
+    settings.playAtStartup = 1;
+    settings.playAtRecordedSpeed = 1;
+    settings.defaultJournalPath = "run.alg";
+    WriteFile(dir_.File(kSettingsFileName), settings.Serialize());
+    Journal journal;
+    auto entry = [](std::uint32_t m, std::uint32_t l, std::uint32_t h, std::uint32_t delay) {
+      return JournalEntry{1, EVENTMSG{m, l, h, delay, 0}};
+    };
+    journal.Append(entry(WM_MOUSEMOVE, 300, 200, 20));
+    journal.Append(entry(WM_LBUTTONDOWN, 310, 210, 40));
+    journal.Append(entry(WM_LBUTTONUP, 310, 210, 40));
+    journal.Append(entry(WM_KEYDOWN, 0x1E41, 1, 40));
+    journal.Append(entry(WM_KEYUP, 0x1E41, 1, 40));
+    journal.Append(entry(WM_MOUSEMOVE, 320, 220, 40));  // handed over, never replayed
+    WriteFile(dir_.File("run.alg"), EncodeJournal(journal));
+  }
+
+  // Starts the program in its working directory.
+  bool Start() {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string log = dir_.File("vesk.log");
+    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char program[] = VESK_PROGRAM;
+    char* argv[] = {program, nullptr};
+    const int rc = posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0;
+  }
+
+  // Its exit status once it ends, or -1 when it does not.
+  int Exit() {
+    int status = 0;
+    if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; },
+                 [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); },
+                 std::chrono::milliseconds(40000))) {
+      return -1;
+    }
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  int Run() { return Start() ? Exit() : -1; }
+
+  std::string Log() const { return ReadFile(dir_.File("vesk.log")); }
+
+  // Escape in the program's main window (titled "... (Vesk)..."), as the
+  // user closes it.
+  static bool PressEscapeInMain() {
+    FakeInput user;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned n = 0;
+    Window main = 0;
+    XQueryTree(user.dpy(), DefaultRootWindow(user.dpy()), &root, &parent, &children, &n);
+    for (unsigned i = 0; i < n && main == 0; ++i) {
+      XWindowAttributes a{};
+      char* name = nullptr;
+      if (XGetWindowAttributes(user.dpy(), children[i], &a) == 0 || a.map_state != IsViewable) {
+        continue;
+      }
+      if (XFetchName(user.dpy(), children[i], &name) != 0 && name != nullptr) {
+        if (std::string(name).find("(Vesk)") != std::string::npos) main = children[i];
+        XFree(name);
+      }
+    }
+    if (children != nullptr) XFree(children);
+    if (main == 0) return false;
+    XWindowAttributes a{};
+    XGetWindowAttributes(user.dpy(), main, &a);
+    user.Move(a.x + a.width / 2, a.y + 5);
+    user.Key(9, true);
+    user.Key(9, false);
+    return true;
+  }
+
+  TempDir dir_;  // the program's working directory
+  pid_t pid_ = 0;
+};
+
+TEST_F(RemoteProgram, AScheduledRunPlaysThroughTheDesktopsRemoteInput) {
+  FakeDesktop desktop({});
+  WriteRun();
+  ASSERT_EQ(Run(), 0) << Log();
+  const std::string log = Log();
+  EXPECT_NE(log.find("Wayland session: recording sees X11 programs only."), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Replay: through the desktop's remote input"), std::string::npos) << log;
+  const auto got = desktop.Got();
+  std::vector<std::tuple<K, std::uint32_t, bool>> input;
+  for (const auto& r : got) {
+    if (r.kind != K::Move) input.emplace_back(r.kind, r.code, r.press);
+  }
+  const std::vector<std::tuple<K, std::uint32_t, bool>> expected{
+      {K::Button, 0x110, true}, {K::Button, 0x110, false}, {K::Key, 30, true}, {K::Key, 30, false}};
+  EXPECT_EQ(input, expected);
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.front().x, 300);
+  EXPECT_EQ(got.front().y, 200);
+  // The permission is kept for the next scheduled run.
+  EXPECT_EQ(ReadFile(dir_.File("VeskRemoteInput.token")), "token-1\n");
+}
+
+TEST_F(RemoteProgram, ARunTheUserRefusesEndsUnfinishedAndSaysWhy) {
+  FakeDesktop::Config config;
+  config.answer = FakeDesktop::Answer::Refuse;
+  FakeDesktop desktop(config);
+  WriteRun();
+  ASSERT_TRUE(Start());
+  // Paused by the system: the program stays open until the user closes it.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return Log().find("the user declined the desktop's remote input dialog") !=
+               std::string::npos;
+      },
+      [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); },
+      std::chrono::milliseconds(30000)))
+      << Log();
+  EXPECT_EQ(waitpid(pid_, nullptr, WNOHANG), 0);
+  ASSERT_TRUE(PressEscapeInMain());
+  const int status = Exit();
+  EXPECT_NE(status, -1) << "the program did not end\n" << Log();
+  EXPECT_NE(status, 0) << Log();
+  EXPECT_TRUE(desktop.Got().empty());
+  EXPECT_FALSE(fs::exists(dir_.File("VeskRemoteInput.token")));
+}
+
+}  // namespace
+}  // namespace vesk::testing
