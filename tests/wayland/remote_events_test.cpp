@@ -56,7 +56,9 @@ TEST(RemoteEvents, MouseRecordsMoveFirstAndTheWheelTurnsTheRightWay) {
   EXPECT_EQ((*away)[1].y, -240);
   EXPECT_EQ((*DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, static_cast<std::uint32_t>(-120)}))[1].y,
             120);
-  EXPECT_FALSE(DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 0x80000000u}));
+  EXPECT_FALSE(DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 0}));
+  EXPECT_EQ((*DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 0x80000000u}))[1].y, 2400);
+  EXPECT_EQ((*DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 0x7FFFFFFFu}))[1].y, -2400);
 }
 
 TEST(RemoteEvents, PointsOutsideEveryMonitorGoToTheNearestOne) {

@@ -12,6 +12,8 @@ namespace {
 
 bool NonEmpty(const char* s) { return s != nullptr && *s != '\0'; }
 
+constexpr std::int32_t kLongestWheel = 20 * 120;
+
 // X key codes are evdev codes offset by 8 on every X server of a Linux desktop.
 constexpr unsigned kXKeycodeOffset = 8;
 
@@ -119,10 +121,12 @@ std::optional<std::vector<DeviceEvent>> DeviceEventsFor(const EVENTMSG& record) 
     case WM_MBUTTONUP:
       return button(kBtnMiddle, false);
     case WM_MOUSEWHEEL: {
-      // Away from the user is positive in the journal and negative (up) here.
+      // Away from the user is positive in the journal and negative (up)
+      // here; a damaged amount scrolls at most as far as 20 notches.
       const auto amount = static_cast<std::int32_t>(record.hwnd);
-      if (amount == 0 || amount == std::numeric_limits<std::int32_t>::min()) return std::nullopt;
-      return std::vector<DeviceEvent>{move, {K::Scroll, 0, -amount, 0, false}};
+      if (amount == 0) return std::nullopt;
+      const std::int32_t steps = std::clamp(amount, -kLongestWheel, kLongestWheel);
+      return std::vector<DeviceEvent>{move, {K::Scroll, 0, -steps, 0, false}};
     }
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
