@@ -1,6 +1,8 @@
 #include "storage/journal.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -94,12 +96,19 @@ JournalRead LoadJournalFile(const std::string& path, Journal& journal,
   journal.RemoveAll();
   onOpened();
   try {
-    // Read in large chunks; a record may straddle two chunks.
-    constexpr std::size_t kChunk = kJournalRecordSize * 8192;
-    std::string buf(kChunk, '\0');
+    // Read in large chunks, or one for a small file; a record may straddle
+    // two chunks.
+    constexpr std::size_t kMinChunk = kJournalRecordSize * 16;
+    constexpr std::size_t kMaxChunk = kJournalRecordSize * 8192;
+    const std::size_t chunk =
+        file.Size() >= kMaxChunk
+            ? kMaxChunk
+            : std::max(kMinChunk, (static_cast<std::size_t>(file.Size()) / kJournalRecordSize + 1) *
+                                      kJournalRecordSize);
+    const std::unique_ptr<char[]> buf(new char[chunk]);
     std::size_t have = 0;
     while (true) {
-      const std::size_t n = file.Read(buf.data() + have, kChunk - have);
+      const std::size_t n = file.Read(buf.get() + have, chunk - have);
       have += n;
       const std::size_t whole = have / kJournalRecordSize * kJournalRecordSize;
       // The file may grow while it is read: the limit holds all the same.
@@ -107,8 +116,8 @@ JournalRead LoadJournalFile(const std::string& path, Journal& journal,
         journal.RemoveAll();
         return JournalRead::TooLarge;
       }
-      AppendRecords(std::string_view(buf.data(), whole), journal);
-      std::memmove(buf.data(), buf.data() + whole, have - whole);
+      AppendRecords(std::string_view(buf.get(), whole), journal);
+      std::memmove(buf.get(), buf.get() + whole, have - whole);
       have -= whole;
       if (n == 0) break;
     }
