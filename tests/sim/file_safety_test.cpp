@@ -24,6 +24,18 @@ TEST(StartupFiles, ADeviceAPipeOrAFolderAsTheJournalIsAnOpenFailure) {
   }
 }
 
+TEST(StartupFiles, PlayingADeviceOrAPipeIsAnOpenFailureToo) {
+  SimProgram p;
+  p.Start();
+  ASSERT_EQ(::mkfifo("pipe.alg", 0600), 0);
+  for (const std::string& path : {std::string("/dev/zero"), p.dir.File("pipe.alg")}) {
+    p.Play(path);
+    EXPECT_EQ(p.LastLog(), "Could not open " + path + " for reading");
+    EXPECT_EQ(p.Dlg().state, Stopped);
+  }
+  EXPECT_TRUE(p.Running());
+}
+
 TEST(StartupFiles, APipeAsTheSettingsFileGivesTheDefaults) {
   SimProgram p;
   ASSERT_EQ(::mkfifo(kSettingsFileName, 0600), 0);
