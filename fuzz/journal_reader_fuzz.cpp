@@ -14,13 +14,13 @@
 
 namespace {
 
-std::string& ScratchFile() {
-  static std::string path = [] {
+// Written and removed again for every input: the fuzzer may end the
+// process without running exit handlers.
+const std::string& ScratchFile() {
+  static const std::string path = [] {
     const char* dir = std::getenv("TMPDIR");
-    std::string p = std::string(dir != nullptr && dir[0] != '\0' ? dir : "/tmp") +
-                    "/vesk-fuzz-journal-" + std::to_string(getpid()) + ".alg";
-    std::atexit([] { std::remove(ScratchFile().c_str()); });
-    return p;
+    return std::string(dir != nullptr && dir[0] != '\0' ? dir : "/tmp") + "/vesk-fuzz-journal-" +
+           std::to_string(getpid()) + ".alg";
   }();
   return path;
 }
@@ -43,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vesk::Journal loaded;
   loaded.Append({});  // a load replaces what was there
   bool opened = false;
-  if (!vesk::ReadJournalFile(ScratchFile(), loaded, [&] { opened = true; })) __builtin_trap();
+  const bool read = vesk::ReadJournalFile(ScratchFile(), loaded, [&] { opened = true; });
+  std::remove(ScratchFile().c_str());
+  if (!read) __builtin_trap();
   if (!opened || loaded.Size() != memory.Size()) __builtin_trap();
   for (std::size_t i = 0; i < loaded.Size(); ++i) {
     if (!(loaded.At(i) == memory.At(i))) __builtin_trap();
