@@ -137,6 +137,23 @@ TEST(Painting, TheNewestLogLineIsSelected) {
             "MouseMove(4, 4)");
 }
 
+TEST(Painting, TheLogKeepsItsNewestLines) {
+  SimProgram p;
+  WriteSettings(1, false, false, "x.alg");
+  std::vector<JournalEntry> entries;
+  for (std::uint32_t i = 0; i < 56'000; ++i) entries.push_back(Move(i, 1, 0));
+  WriteJournal("j.alg", entries);
+  p.Start();
+  p.Play(p.dir.File("j.alg"));
+  p.sim.Advance(56'000 * 20 + 100);
+  const auto log = p.Log();
+  EXPECT_LE(log.size(), static_cast<std::size_t>(kLogLineLimit));
+  EXPECT_GE(log.size(), static_cast<std::size_t>(kLogLineLimit - kLogLinesTrimmed));
+  EXPECT_EQ(log.back(), "Playback stopped.");
+  EXPECT_EQ(log[log.size() - 3], "             56000 Mouse Move: (55999,1)   +0");
+  EXPECT_EQ(p.sim.ListGetCurSel(p.main, IDC_LOG), static_cast<int>(log.size()) - 1);
+}
+
 TEST(Startup, ADamagedSettingsFileIsReportedAndRewritten) {
   SimProgram p;
   WriteFile("VeskSettings.auc", std::string("\x05\x00\x00", 3));

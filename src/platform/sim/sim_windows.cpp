@@ -292,6 +292,15 @@ int SimDesktop::ListGetCount(WindowId window, int id) {
   return c != nullptr ? static_cast<int>(c->lines.size()) : 0;
 }
 
+void SimDesktop::ListDeleteFirst(WindowId window, int id, int count) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  if (c == nullptr || count <= 0) return;
+  const auto n = std::min(c->lines.size(), static_cast<std::size_t>(count));
+  c->lines.erase(c->lines.begin(), c->lines.begin() + static_cast<std::ptrdiff_t>(n));
+  c->curSel = c->curSel >= static_cast<int>(n) ? c->curSel - static_cast<int>(n) : -1;
+}
+
 void SimDesktop::ListSetCurSel(WindowId window, int id, int index) {
   SimWindow* w = Window(window);
   SimControl* c = w != nullptr ? w->Find(id) : nullptr;
