@@ -180,11 +180,11 @@ int main(int argc, char** argv) {
   pid = Spawn(dir);
   if (pid <= 0) return Fail("could not start the program again", dir);
   std::vector<std::pair<long, long>> samples;  // memory, open files every 10 s
-  long received = 0;
-  const auto pump = [&] {
-    target.Pump();
-    received = static_cast<long>(target.Of(MotionNotify).size());
-  };
+  const auto pump = [&] { target.Pump(); };
+  std::uint64_t recordedMs = 0;
+  for (auto pos = journal.HeadPosition(); pos != Journal::npos;) {
+    recordedMs += journal.GetNext(pos).event.time;
+  }
   const auto replayStart = Clock::now();
   auto nextSample = replayStart + std::chrono::seconds(12);  // after the start-up wait
   status = -1;
@@ -196,8 +196,9 @@ int main(int argc, char** argv) {
         }
         return waitpid(pid, &status, WNOHANG) == pid;
       },
-      pump, std::chrono::seconds(seconds + 120));
+      pump, std::chrono::milliseconds(recordedMs + 120'000));
   pump();
+  const auto received = static_cast<long>(target.Of(MotionNotify).size());
   if (!ended) {
     kill(pid, SIGKILL);
     return Fail("the scheduled run did not end", dir);
