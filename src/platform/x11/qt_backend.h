@@ -61,7 +61,10 @@ class QtBackend : public Backend {
   HookHandle SetWindowsHookEx(int kind, HookProc proc) override;
   bool UnhookWindowsHookEx(HookHandle hook) override;
   LResult CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) override;
+  std::uint32_t SendInput(const std::vector<EVENTMSG>& events) override;
+  std::string TakeCancelReason() override;
   std::uint32_t GetTickCount() override;
+  std::uint64_t GetMicroseconds() override;
   void Sleep(std::uint32_t milliseconds) override;
   MutexHandle CreateMutex(const std::string& name) override;
   std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds) override;

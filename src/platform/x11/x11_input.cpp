@@ -20,7 +20,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/x11/break_grab.h"
 #include "platform/x11/key_map.h"
+#include "platform/x11/xtest_replay.h"
 
 namespace vesk::x11 {
 namespace {
@@ -109,7 +111,7 @@ struct X11Input::State {
   bool xtestChecked = false;
   bool xtestPresent = false;
 
-  bool grabbed = false;
+  BreakGrab grab;
   unsigned pauseKeycode = 0;
   unsigned ctrlKeycodes[2] = {0, 0};
   unsigned altKeycodes[2] = {0, 0};
@@ -196,7 +198,7 @@ struct X11Input::State {
     if (ctrlDead) {
       std::erase(g_ours, ctrl);
       ctrl = nullptr;
-      grabbed = false;
+      grab = BreakGrab{};
       xtestChecked = false;
       if (data != nullptr && !dataDead) {
         std::erase(g_ours, data);
@@ -456,120 +458,33 @@ struct X11Input::State {
     return xtestPresent && Alive();
   }
 
-  bool Inject(const EVENTMSG& e) {
-    if (!CanInject()) return false;
-    const int x = static_cast<std::int32_t>(e.paramL);
-    const int y = static_cast<std::int32_t>(e.paramH);
-    auto button = [&](unsigned b, bool down) {
-      XTestFakeMotionEvent(ctrl, -1, x, y, CurrentTime);
-      XTestFakeButtonEvent(ctrl, b, down ? True : False, CurrentTime);
-    };
-    switch (e.message) {
-      case WM_MOUSEMOVE:
-        XTestFakeMotionEvent(ctrl, -1, x, y, CurrentTime);
-        break;
-      case WM_LBUTTONDOWN:
-        button(1, true);
-        break;
-      case WM_LBUTTONUP:
-        button(1, false);
-        break;
-      case WM_MBUTTONDOWN:
-        button(2, true);
-        break;
-      case WM_MBUTTONUP:
-        button(2, false);
-        break;
-      case WM_RBUTTONDOWN:
-        button(3, true);
-        break;
-      case WM_RBUTTONUP:
-        button(3, false);
-        break;
-      case WM_MOUSEWHEEL: {
-        const auto delta = static_cast<std::int32_t>(e.hwnd);
-        const unsigned b = delta < 0 ? 5 : 4;
-        const std::int64_t magnitude = delta < 0 ? -static_cast<std::int64_t>(delta) : delta;
-        const std::int64_t clicks = std::clamp<std::int64_t>(magnitude / 120, 1, 20);
-        XTestFakeMotionEvent(ctrl, -1, x, y, CurrentTime);
-        for (std::int64_t i = 0; i < clicks; ++i) {
-          XTestFakeButtonEvent(ctrl, b, True, CurrentTime);
-          XTestFakeButtonEvent(ctrl, b, False, CurrentTime);
-        }
-        break;
-      }
-      case WM_KEYDOWN:
-      case WM_KEYUP:
-      case WM_SYSKEYDOWN:
-      case WM_SYSKEYUP: {
-        const bool down = e.message == WM_KEYDOWN || e.message == WM_SYSKEYDOWN;
-        const ScanCode scan{(e.paramL >> 8) & 0xFFu, (e.paramH & 0x8000u) != 0};
-        unsigned keycode = KeycodeFromScan(scan);
-        if (keycode == 0) {
-          const KeySym sym = KeysymFromVk(e.paramL & 0xFFu);
-          if (sym != 0) keycode = XKeysymToKeycode(ctrl, sym);
-        }
-        if (keycode == 0) {
-          std::fprintf(stderr, "vesk: no key for code %u in the journal; skipped\n", e.paramL);
-          return false;
-        }
-        XTestFakeKeyEvent(ctrl, keycode, down ? True : False, CurrentTime);
-        break;
-      }
-      default:
-        std::fprintf(stderr, "vesk: message 0x%x in the journal is not input; skipped\n",
-                     e.message);
-        return false;
+  std::uint32_t Send(const EVENTMSG* events, std::size_t count) {
+    if (!CanInject()) return 0;
+    std::uint32_t sent = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (QueueXTestReplay(ctrl, events[i])) ++sent;
     }
     XSync(ctrl, False);
-    return Alive();
+    return Alive() ? sent : 0;
   }
 
   // ------------------------------------------------------------ Ctrl+Break
 
-  unsigned GrabVariant(int i) const {
-    const unsigned lock = (i & 1) ? LockMask : 0;
-    const unsigned num = (i & 2) ? numLockMask : 0;
-    return ControlMask | lock | num;
-  }
-
   bool GrabBreak() {
     if (!Connect()) return false;
-    if (grabbed) return true;
+    if (grab.Grabbed()) return true;
     if (pauseKeycode == 0) {
       std::fprintf(stderr, "vesk: the keyboard has no Pause key; Ctrl+Break is not watched\n");
       return false;
     }
+    const bool ok = grab.Grab(ctrl, pauseKeycode, &g_grabFailed);
     g_grabFailed = false;
-    const Window root = DefaultRootWindow(ctrl);
-    for (int i = 0; i < 4; ++i) {
-      if (i >= 2 && numLockMask == 0) break;
-      XGrabKey(ctrl, static_cast<int>(pauseKeycode), GrabVariant(i), root, False, GrabModeAsync,
-               GrabModeAsync);
-    }
-    XSync(ctrl, False);
-    if (!Alive()) return false;
-    if (g_grabFailed) {
-      std::fprintf(stderr, "vesk: Ctrl+Break is grabbed by another program\n");
-      UngrabKeys();
-      return false;
-    }
-    grabbed = true;
-    return true;
-  }
-
-  void UngrabKeys() {
-    const Window root = DefaultRootWindow(ctrl);
-    for (int i = 0; i < 4; ++i) {
-      XUngrabKey(ctrl, static_cast<int>(pauseKeycode), GrabVariant(i), root);
-    }
-    XSync(ctrl, False);
+    return Alive() && ok;
   }
 
   void UngrabBreak() {
-    if (!grabbed || ctrl == nullptr) return;
-    grabbed = false;
-    UngrabKeys();
+    if (!grab.Grabbed() || ctrl == nullptr) return;
+    grab.Ungrab(ctrl);
     Alive();
   }
 
@@ -600,7 +515,7 @@ struct X11Input::State {
     delete dataNotifier;
     delete ctrlNotifier;
     if (ctrl != nullptr && !ctrlDead) {
-      if (grabbed) UngrabKeys();
+      if (grab.Grabbed()) grab.Ungrab(ctrl);
       if (contextEnabled) {
         XRecordDisableContext(ctrl, recordContext);
         XSync(ctrl, False);
@@ -628,7 +543,9 @@ bool X11Input::StartRecording() { return s_->StartRecording(); }
 void X11Input::StopRecording() { s_->StopRecording(); }
 bool X11Input::IsRecording() const { return s_->recording; }
 bool X11Input::CanInject() { return s_->CanInject(); }
-bool X11Input::Inject(const EVENTMSG& event) { return s_->Inject(event); }
+std::uint32_t X11Input::Send(const EVENTMSG* events, std::size_t count) {
+  return s_->Send(events, count);
+}
 bool X11Input::GrabBreak() { return s_->GrabBreak(); }
 void X11Input::UngrabBreak() { s_->UngrabBreak(); }
 
@@ -644,7 +561,7 @@ void X11Input::Suspend(bool suspend) {
   }
 }
 
-bool X11Input::IsConnected() const { return s_->ctrl != nullptr; }
+bool X11Input::IsConnected() const { return s_->ctrl != nullptr && !s_->ctrlDead; }
 
 unsigned long X11Input::ControlConnectionResource() const {
   return s_->ctrl != nullptr ? s_->ctrlResource : 0;
