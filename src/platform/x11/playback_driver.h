@@ -67,6 +67,7 @@ class PlaybackDriver {
   bool driving_ = false;
   std::uint64_t dueNs_ = 0;
   std::uint64_t logCostNs_ = 0;  // the longest recent log work
+  std::uint64_t lastLogWorkNs_ = 0;
 };
 
 }  // namespace vesk::x11
