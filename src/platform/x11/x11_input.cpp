@@ -22,6 +22,7 @@
 
 #include "platform/x11/break_grab.h"
 #include "platform/x11/key_map.h"
+#include "platform/x11/x11_errors.h"
 #include "platform/x11/xtest_replay.h"
 
 namespace vesk::x11 {
@@ -37,46 +38,11 @@ std::int64_t MonotonicMs() {
       .count();
 }
 
-// Xlib reports protocol errors through one process-wide handler.
-bool g_grabFailed = false;
-XErrorHandler g_previousHandler = nullptr;
-std::vector<Display*> g_ours;
-
-int OnXError(Display* dpy, XErrorEvent* e) {
-  bool ours = false;
-  for (Display* d : g_ours) ours = ours || d == dpy;
-  if (!ours) return g_previousHandler != nullptr ? g_previousHandler(dpy, e) : 0;
-  if (e->error_code == BadAccess && e->request_code == X_GrabKey) {
-    g_grabFailed = true;
-    return 0;
-  }
-  char text[128] = {};
-  XGetErrorText(dpy, e->error_code, text, sizeof text);
-  std::fprintf(stderr, "vesk: X error %s (request %d.%d)\n", text, e->request_code, e->minor_code);
-  return 0;
-}
-
-XIOErrorHandler g_previousIoHandler = nullptr;
-
-int OnIoError(Display* dpy) {
-  for (Display* d : g_ours) {
-    // Ours: report, and let the exit handler below mark it dead.
-    if (d == dpy) return 0;
-  }
-  return g_previousIoHandler != nullptr ? g_previousIoHandler(dpy) : 0;
-}
-
-void OnIoErrorExit(Display*, void* flag) {
-  // Instead of exiting: the connection is marked dead and given up.
-  *static_cast<bool*>(flag) = true;
-}
-
 }  // namespace
 
 struct X11Input::State {
   Callbacks cb;
   QObject context;
-  static inline bool handlersSet = false;
 
   State() {
     QObject::connect(&keepAlive, &QTimer::timeout, &context, [this] { KeepAlive(); });
@@ -133,14 +99,8 @@ struct X11Input::State {
       std::fprintf(stderr, "vesk: cannot open the X display\n");
       return false;
     }
-    if (!handlersSet) {
-      handlersSet = true;
-      g_previousHandler = XSetErrorHandler(&OnXError);
-      g_previousIoHandler = XSetIOErrorHandler(&OnIoError);
-    }
-    g_ours.push_back(d);
     ctrlDead = false;
-    XSetIOErrorExitHandler(d, &OnIoErrorExit, &ctrlDead);
+    AdoptConnection(d, &ctrlDead);
     ctrl = d;
     pauseKeycode = XKeysymToKeycode(d, XK_Pause);
     ctrlKeycodes[0] = XKeysymToKeycode(d, XK_Control_L);
@@ -196,17 +156,17 @@ struct X11Input::State {
     delete ctrlNotifier;
     ctrlNotifier = nullptr;
     if (ctrlDead) {
-      std::erase(g_ours, ctrl);
+      ForgetConnection(ctrl);
       ctrl = nullptr;
       grab = BreakGrab{};
       xtestChecked = false;
       if (data != nullptr && !dataDead) {
-        std::erase(g_ours, data);
+        ForgetConnection(data);
         XCloseDisplay(data);
       }
       data = nullptr;
     } else if (data != nullptr) {
-      std::erase(g_ours, data);
+      ForgetConnection(data);
       data = nullptr;
       // The context belongs to the control connection: free it there.
       if (recordContext != 0) XRecordFreeContext(ctrl, recordContext);
@@ -259,8 +219,7 @@ struct X11Input::State {
         return false;
       }
       dataDead = false;
-      g_ours.push_back(data);
-      XSetIOErrorExitHandler(data, &OnIoErrorExit, &dataDead);
+      AdoptConnection(data, &dataDead);
       // A resource that names this connection (the connection itself has
       // no id): what a test kills it by.
       dataResource = XCreatePixmap(data, DefaultRootWindow(data), 1, 1,
@@ -465,7 +424,12 @@ struct X11Input::State {
       if (QueueXTestReplay(ctrl, events[i])) ++sent;
     }
     XSync(ctrl, False);
-    return Alive() ? sent : 0;
+    if (!Alive()) return 0;
+    // The round trip may have brought events the socket will not announce.
+    if (XEventsQueued(ctrl, QueuedAlready) > 0) {
+      QTimer::singleShot(0, &context, [this] { ReadControlEvents(); });
+    }
+    return sent;
   }
 
   // ------------------------------------------------------------ Ctrl+Break
@@ -477,8 +441,8 @@ struct X11Input::State {
       std::fprintf(stderr, "vesk: the keyboard has no Pause key; Ctrl+Break is not watched\n");
       return false;
     }
-    const bool ok = grab.Grab(ctrl, pauseKeycode, &g_grabFailed);
-    g_grabFailed = false;
+    const bool ok = grab.Grab(ctrl, pauseKeycode, GrabRefusedFlag());
+    *GrabRefusedFlag() = false;
     return Alive() && ok;
   }
 
@@ -522,12 +486,12 @@ struct X11Input::State {
       }
     }
     if (data != nullptr && !dataDead) {
-      std::erase(g_ours, data);
+      ForgetConnection(data);
       XCloseDisplay(data);
     }
     if (ctrl != nullptr && !ctrlDead) {
       if (recordContext != 0) XRecordFreeContext(ctrl, recordContext);
-      std::erase(g_ours, ctrl);
+      ForgetConnection(ctrl);
       XCloseDisplay(ctrl);
     }
   }
