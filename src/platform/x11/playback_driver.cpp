@@ -73,6 +73,7 @@ struct SchedAttr {  // the kernel's struct sched_attr, first version
 };
 
 void RequestShortSlice(bool shortSlice) {
+  if (sched_getscheduler(0) != SCHED_OTHER) return;  // a real-time policy is kept as it is
   SchedAttr attr{};
   attr.size = sizeof attr;
   attr.sched_policy = SCHED_OTHER;
