@@ -307,6 +307,10 @@ TEST_F(BackendInput, LostCaptureConnectionCancelsTheJournalHook) {
       Pump));
   EXPECT_FALSE(backend.Input().IsRecording());
   EXPECT_FALSE(backend.UnhookWindowsHookEx(hook));  // the system removed it already
+  // Why, once, for the log.
+  EXPECT_EQ(backend.TakeCancelReason(),
+            "The journal hooks were cancelled: the X capture connection was lost.");
+  EXPECT_EQ(backend.TakeCancelReason(), "");
 
   // Recording works again afterwards, on a new connection.
   ASSERT_NE(backend.SetWindowsHookEx(WH_JOURNALRECORD, &RecordProc), 0u);
