@@ -156,6 +156,8 @@ struct QtBackend::Impl {
   void OnBreak(std::uint32_t time);
   void OnLost(const std::string& why);
   void KindRemoved(int kind);
+  // Replays through another path from now on (null: XTEST again).
+  void UseInjector(Injector* replacement);
 };
 
 }  // namespace vesk::x11

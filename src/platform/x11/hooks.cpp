@@ -2,7 +2,7 @@
 // a key grab, and input sent at once.
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <utility>
 
 #include "platform/x11/backend_impl.h"
 
@@ -110,6 +110,11 @@ LResult QtBackend::CallNextHookEx(HookHandle hook, int code, WParam wParam, LPar
 std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReason, {}); }
 
 // ---------------------------------------------------------------- input at once
+
+void QtBackend::Impl::UseInjector(Injector* replacement) {
+  injector = replacement != nullptr ? replacement : &input;
+  playback.SetInjector(injector);
+}
 
 std::uint32_t QtBackend::SendInput(const std::vector<EVENTMSG>& events) {
   if (events.empty() || !d_->injector->CanInject()) return 0;
