@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+#include "platform/x11/injector.h"
 #include "platform/x11/qt_backend.h"
 #include "platform/x11/x11_input.h"
 #include "x_session.h"
@@ -567,6 +568,45 @@ TEST_F(BackendInput, PlaybackAsksAgainWhenDueAndNeverReplaysTheLastRecord) {
   EXPECT_EQ(g_paced.fresh, static_cast<int>(last + 1));
   // The timer never wakes before the time it was given.
   EXPECT_EQ(g_paced.earlyRepeats, 0);
+}
+
+// Another input path in place of XTEST: both playback and input sent at
+// once go through it.
+class CountingInjector : public x11::Injector {
+ public:
+  bool CanInject() override { return true; }
+  std::uint32_t Send(const EVENTMSG* events, std::size_t count) override {
+    sent.insert(sent.end(), events, events + count);
+    return static_cast<std::uint32_t>(count);
+  }
+  bool IsConnected() const override { return true; }
+  std::vector<EVENTMSG> sent;
+};
+
+TEST_F(BackendInput, PlaybackAndInputSentAtOnceShareTheInjectorInUse) {
+  TargetWindow target(300, 300, 200, 150);
+  user.Move(5, 5);
+  CountingInjector injector;
+  backend.UseInjector(&injector);
+  g_served = {};
+  g_served.backend = &backend;
+  g_served.events = {{{WM_MOUSEMOVE, 350, 350, 0, 0}, 2}, {{WM_MOUSEMOVE, 360, 360, 0, 0}, 2}};
+  g_served.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlaybackProc);
+  ASSERT_NE(g_served.self, 0u);
+  ASSERT_TRUE(WaitFor([] { return g_served.next == g_served.events.size(); }, Pump));
+  EXPECT_EQ(backend.SendInput({{WM_MOUSEMOVE, 370, 370, 0, 0}}), 1u);
+  ASSERT_EQ(injector.sent.size(), 3u);
+  EXPECT_EQ(injector.sent[0].paramL, 350u);
+  EXPECT_EQ(injector.sent[1].paramL, 360u);
+  EXPECT_EQ(injector.sent[2].paramL, 370u);
+  for (int i = 0; i < 10; ++i) target.Pump(), Pump();
+  EXPECT_TRUE(target.Of(MotionNotify).empty());  // nothing went through XTEST
+
+  // Back to XTEST.
+  backend.UseInjector(nullptr);
+  EXPECT_EQ(backend.SendInput({{WM_MOUSEMOVE, 380, 380, 0, 0}}), 1u);
+  EXPECT_TRUE(WaitFor([&] { return !target.Of(MotionNotify).empty(); }, [&] { target.Pump(); }));
+  EXPECT_EQ(injector.sent.size(), 3u);
 }
 
 }  // namespace

@@ -155,6 +155,8 @@ QWidget* QtBackend::ControlWidget(WindowId window, int id) {
 
 X11Input& QtBackend::Input() { return d_->input; }
 
+void QtBackend::UseInjector(Injector* injector) { d_->UseInjector(injector); }
+
 // ---------------------------------------------------------------- windows
 
 WindowId QtBackend::CreateDialogWindow(const DialogTemplate& tmpl, WindowId parent,

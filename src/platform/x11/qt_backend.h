@@ -10,6 +10,7 @@ class QWidget;
 
 namespace vesk::x11 {
 
+class Injector;
 class X11Input;
 
 class QtBackend : public Backend {
@@ -76,6 +77,9 @@ class QtBackend : public Backend {
   QWidget* WindowWidget(WindowId window);
   QWidget* ControlWidget(WindowId window, int id);
   X11Input& Input();
+  // Replays (playback and input sent at once) through another path from now
+  // on; null goes back to XTEST. The injector must outlive its use.
+  void UseInjector(Injector* injector);
 
  private:
   struct Impl;
