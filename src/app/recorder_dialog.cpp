@@ -65,6 +65,9 @@ void RecorderDialog::OnDestroy() {
 }
 
 void RecorderDialog::AddLogLine(const std::string& text) {
+  // A run of hours logs millions of lines; the oldest go, so memory stays
+  // bounded and the list stays quick.
+  if (logList.GetCount() >= kLogLineLimit) logList.DeleteFirst(kLogLinesTrimmed);
   logList.AddString(text);
   logList.SetCurSel(logList.GetCount() - 1);
 }

@@ -25,6 +25,9 @@ enum RecorderState : std::int32_t {
 };
 
 inline constexpr const char* kSupportAddress = "support@vesk.example";
+// The log keeps at most this many lines, dropping the oldest in batches.
+inline constexpr int kLogLineLimit = 50'000;
+inline constexpr int kLogLinesTrimmed = 5'000;
 
 class RecorderDialog : public Dialog {
  public:
@@ -66,7 +69,9 @@ class RecorderDialog : public Dialog {
   void RestoreHeldInput();
 
   // Journal file, script export, settings, automatic playback.
-  void SaveJournal();
+  // False when the chosen file could not be written: the journal is still
+  // unsaved. A cancelled dialog counts as declining.
+  bool SaveJournal();
   bool OpenJournal();
   void SaveScript();
   void OnSettings();

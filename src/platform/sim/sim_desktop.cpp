@@ -148,8 +148,12 @@ bool SimDesktop::DrivePlayback() {
   }
   if (playbackWaiting_ && now_ < playbackDue_) return false;
   EVENTMSG e{};
+  const HookHandle asked = h->handle;
   const LResult wait = h->proc(HC_GETNEXT, 0, reinterpret_cast<LParam>(&e));
-  if (FirstHook(WH_JOURNALPLAYBACK) == nullptr) {  // the procedure removed itself
+  // The procedure removed itself: its answer no longer counts (the hook
+  // vector may have moved, so look the handle up again).
+  const Hook* still = FirstHook(WH_JOURNALPLAYBACK);
+  if (still == nullptr || still->handle != asked) {
     playbackWaiting_ = false;
     return true;
   }
@@ -217,6 +221,7 @@ HookHandle SimDesktop::SetWindowsHookEx(int kind, HookProc proc) {
   }
   const HookHandle handle = nextHook_++;
   hooks_.push_back({handle, kind, proc, true});
+  trace_.push_back("hook " + std::to_string(kind));
   if (kind == WH_JOURNALPLAYBACK) playbackWaiting_ = false;
   return handle;
 }
@@ -283,6 +288,13 @@ bool SimDesktop::ReleaseMutex(MutexHandle mutex) {
 }
 
 void SimDesktop::CloseHandle(MutexHandle) {}
+
+int SimDesktop::MutexOwnCount(const std::string& name) const {
+  for (const auto& mx : mutexes_) {
+    if (mx.name == name) return mx.ownCount;
+  }
+  return 0;
+}
 
 // ---------------------------------------------------------------- libraries
 

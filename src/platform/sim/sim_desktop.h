@@ -206,6 +206,11 @@ class SimDesktop : public Backend {
   // Input that got past the hooks and reached the windows.
   const std::vector<EVENTMSG>& Delivered() const { return delivered_; }
   int MutexWaits() const { return mutexWaits_; }
+  // How often this process holds the named mutex right now.
+  int MutexOwnCount(const std::string& name) const;
+  // Repaints ("paint <title>") and hook installations ("hook <kind>") in the
+  // order they happened.
+  const std::vector<std::string>& Trace() const { return trace_; }
   std::uint32_t LastWaitTimeout() const { return lastWaitTimeout_; }
   // Things the program did that the test did not script (an unexpected
   // dialog, say); a test can assert this stays empty.
@@ -238,6 +243,7 @@ class SimDesktop : public Backend {
   bool GetCheck(WindowId window, int id) override;
   int ListAddString(WindowId window, int id, const std::string& text) override;
   int ListGetCount(WindowId window, int id) override;
+  void ListDeleteFirst(WindowId window, int id, int count) override;
   void ListSetCurSel(WindowId window, int id, int index) override;
   int ListGetCurSel(WindowId window, int id) override;
   std::string ListGetText(WindowId window, int id, int index) override;
@@ -368,6 +374,7 @@ class SimDesktop : public Backend {
   int mutexWaits_ = 0;
   std::uint32_t lastWaitTimeout_ = 0;
   std::vector<std::string> surprises_;
+  std::vector<std::string> trace_;
 };
 
 }  // namespace vesk::sim

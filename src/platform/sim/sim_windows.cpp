@@ -202,10 +202,10 @@ void SimDesktop::UpdateWindow(WindowId window) {
   if (SimWindow* w = Window(window)) {
     ++w->repaints;
     w->titleAtLastRepaint = w->title;
+    trace_.push_back("paint " + w->title);
     SimControl* log = w->Find(IDC_LOG);
-    w->paints.push_back(
-        {now_, w->title, log != nullptr ? log->lines : std::vector<std::string>{}, w->alpha,
-         w->exStyle});
+    w->paints.push_back({now_, w->title, log != nullptr ? log->lines : std::vector<std::string>{},
+                         w->alpha, w->exStyle});
   }
 }
 
@@ -290,6 +290,15 @@ int SimDesktop::ListGetCount(WindowId window, int id) {
   SimWindow* w = Window(window);
   SimControl* c = w != nullptr ? w->Find(id) : nullptr;
   return c != nullptr ? static_cast<int>(c->lines.size()) : 0;
+}
+
+void SimDesktop::ListDeleteFirst(WindowId window, int id, int count) {
+  SimWindow* w = Window(window);
+  SimControl* c = w != nullptr ? w->Find(id) : nullptr;
+  if (c == nullptr || count <= 0) return;
+  const auto n = std::min(c->lines.size(), static_cast<std::size_t>(count));
+  c->lines.erase(c->lines.begin(), c->lines.begin() + static_cast<std::ptrdiff_t>(n));
+  c->curSel = c->curSel >= static_cast<int>(n) ? c->curSel - static_cast<int>(n) : -1;
 }
 
 void SimDesktop::ListSetCurSel(WindowId window, int id, int index) {
