@@ -137,6 +137,12 @@ QtBackend::QtBackend() : d_(std::make_unique<Impl>(this)) {
 }
 
 QtBackend::~QtBackend() {
+  if (d_->playback.Active()) {
+    // Gone with a playback hook still in: the logs of whatever comes next
+    // are not held for it.
+    d_->playback.Stop();
+    LogModel::HoldFlushes(false);
+  }
   for (auto& [id, w] : d_->windows) {
     if (w != nullptr) {
       w->sink_ = nullptr;
