@@ -7,6 +7,12 @@
 #include <cstdint>
 #include <vector>
 
+#include <X11/XKBlib.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+
+#include "platform/x11/injector.h"
 #include "platform/x11/qt_backend.h"
 #include "platform/x11/x11_input.h"
 #include "x_session.h"
@@ -263,11 +269,13 @@ TEST_F(BackendInput, PlaybackReplaysTheJournalInOrderOnSchedule) {
   ASSERT_FALSE(motion.empty());
   EXPECT_EQ(motion.front().x_root, 350);
   EXPECT_EQ(motion.front().y_root, 350);
-  // The waits between events, measured on the server's time stamps.
-  EXPECT_NEAR(static_cast<long>(got[0].time - motion.front().time), 25, 5);
-  EXPECT_NEAR(static_cast<long>(got[1].time - got[0].time), 15, 5);
-  EXPECT_NEAR(static_cast<long>(got[2].time - got[1].time), 30, 5);
-  EXPECT_NEAR(static_cast<long>(got[3].time - got[2].time), 20, 5);
+  // Every wait is served before the record goes out (on the server's time
+  // stamps, of 1 ms resolution). How close to it is the benchmark's matter:
+  // a busy machine only makes the gaps longer.
+  EXPECT_GE(static_cast<long>(got[0].time - motion.front().time), 25 - 1);
+  EXPECT_GE(static_cast<long>(got[1].time - got[0].time), 15 - 1);
+  EXPECT_GE(static_cast<long>(got[2].time - got[1].time), 30 - 1);
+  EXPECT_GE(static_cast<long>(got[3].time - got[2].time), 20 - 1);
 
   // GETNEXT (wait), GETNEXT (now), SKIP per event; the last GETNEXT unhooks.
   ASSERT_TRUE(WaitFor(
@@ -302,6 +310,10 @@ TEST_F(BackendInput, LostCaptureConnectionCancelsTheJournalHook) {
       Pump));
   EXPECT_FALSE(backend.Input().IsRecording());
   EXPECT_FALSE(backend.UnhookWindowsHookEx(hook));  // the system removed it already
+  // Why, once, for the log.
+  EXPECT_EQ(backend.TakeCancelReason(),
+            "The journal hooks were cancelled: the X capture connection was lost.");
+  EXPECT_EQ(backend.TakeCancelReason(), "");
 
   // Recording works again afterwards, on a new connection.
   ASSERT_NE(backend.SetWindowsHookEx(WH_JOURNALRECORD, &RecordProc), 0u);
@@ -379,6 +391,224 @@ TEST_F(BackendInput, LostReplayConnectionCancelsPlaybackAndCtrlBreakStaysWatched
   user.Key(kKeyCtrlL, false);
   ASSERT_TRUE(WaitFor([] { return !g_seen.keys.empty(); }, Pump));
   EXPECT_EQ(g_seen.keys[0].vkCode, VK_CANCEL);
+}
+
+// Ctrl+Break pauses whatever else the user (or a journal) holds or locks.
+TEST_F(BackendInput, CtrlBreakReachesTheKeyboardHookWhateverModifierIsHeldOrLocked) {
+  ASSERT_NE(backend.SetWindowsHookEx(WH_KEYBOARD_LL, &KeyboardProc), 0u);
+  struct Modifier {
+    const char* name;
+    KeySym key;
+    bool locks;
+  };
+  const Modifier modifiers[] = {
+      {"Shift", XK_Shift_L, false},      {"Alt", XK_Alt_L, false},
+      {"logo", XK_Super_L, false},       {"AltGr", XK_ISO_Level3_Shift, false},
+      {"Caps Lock", XK_Caps_Lock, true}, {"Num Lock", XK_Num_Lock, true},
+  };
+  for (const Modifier& m : modifiers) {
+    SCOPED_TRACE(m.name);
+    const unsigned keycode = XKeysymToKeycode(user.dpy(), m.key);
+    const unsigned mask = XkbKeysymToModifiers(user.dpy(), m.key);
+    ASSERT_NE(keycode, 0u);
+    ASSERT_NE(mask, 0u);
+    g_seen.keys.clear();
+    user.Key(keycode, true);
+    if (m.locks) user.Key(keycode, false);
+    XkbStateRec state{};
+    XkbGetState(user.dpy(), XkbUseCoreKbd, &state);
+    ASSERT_NE(state.mods & mask, 0u) << "the modifier is in effect";
+    user.Key(kKeyCtrlL, true);
+    user.Key(kKeyPause, true);
+    user.Key(kKeyPause, false);
+    user.Key(kKeyCtrlL, false);
+    EXPECT_TRUE(WaitFor([] { return !g_seen.keys.empty(); }, Pump));
+    if (!g_seen.keys.empty()) {
+      EXPECT_EQ(g_seen.keys[0].vkCode, VK_CANCEL);
+    }
+    if (m.locks) user.Key(keycode, true);
+    user.Key(keycode, false);
+  }
+  // Pause without Control stays an ordinary key, with any modifier.
+  g_seen.keys.clear();
+  user.Key(kKeyShiftL, true);
+  user.Key(kKeyPause, true);
+  user.Key(kKeyPause, false);
+  user.Key(kKeyShiftL, false);
+  EXPECT_FALSE(WaitFor([] { return !g_seen.keys.empty(); }, Pump, std::chrono::milliseconds(200)));
+}
+
+// Which keys the X server holds down, by key code.
+bool ServerHolds(Display* dpy, unsigned keycode) {
+  char keys[32] = {};
+  XQueryKeymap(dpy, keys);
+  return (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
+}
+
+TEST_F(BackendInput, SendInputInjectsAtOnceInOrderAndCountsWhatItInjected) {
+  TargetWindow target(300, 300, 200, 150);
+  user.Move(320, 320);
+  user.FocusFollowsPointer();
+  auto pump = [&] { target.Pump(); };
+  // Presses, as a paused playback restores what it held.
+  const std::vector<EVENTMSG> press{
+      {WM_KEYDOWN, Key(0x2A, VK_SHIFT), 1, 0, 0},
+      {WM_LBUTTONDOWN, 350, 360, 0, 0},
+      {0x9999, 0, 0, 0, 0},  // not input: skipped, not counted
+  };
+  EXPECT_EQ(backend.SendInput(press), 2u);
+  // At once: the server holds them when the call returns.
+  EXPECT_TRUE(ServerHolds(user.dpy(), kKeyShiftL));
+  Window root = 0, child = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  XQueryPointer(user.dpy(), DefaultRootWindow(user.dpy()), &root, &child, &rx, &ry, &wx, &wy,
+                &mask);
+  EXPECT_NE(mask & Button1Mask, 0u);
+  EXPECT_EQ(rx, 350);
+  EXPECT_EQ(ry, 360);
+
+  // Releases, last pressed first; a wheel turn and a move after them.
+  const std::vector<EVENTMSG> release{
+      {WM_LBUTTONUP, 350, 360, 0, 0},
+      {WM_KEYUP, Key(0x2A, VK_SHIFT), 1, 0, 0},
+      {WM_MOUSEWHEEL, 370, 380, 0, 240},
+      {WM_MOUSEMOVE, 390, 400, 0, 0},
+  };
+  EXPECT_EQ(backend.SendInput(release), 4u);
+  EXPECT_FALSE(ServerHolds(user.dpy(), kKeyShiftL));
+  ASSERT_TRUE(WaitFor([&] { return target.Of(ButtonRelease).size() >= 3; }, pump));
+  std::vector<std::pair<int, unsigned>> got;
+  for (const auto& r : target.Got()) {
+    if (r.type != MotionNotify) got.emplace_back(r.type, r.detail);
+  }
+  const std::vector<std::pair<int, unsigned>> order{
+      {KeyPress, kKeyShiftL}, {ButtonPress, 1},   {ButtonRelease, 1}, {KeyRelease, kKeyShiftL},
+      {ButtonPress, 4},       {ButtonRelease, 4}, {ButtonPress, 4},   {ButtonRelease, 4},
+  };
+  EXPECT_EQ(got, order);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const auto moves = target.Of(MotionNotify);
+        return !moves.empty() && moves.back().x_root == 390 && moves.back().y_root == 400;
+      },
+      pump));
+  EXPECT_EQ(backend.SendInput({}), 0u);
+}
+
+// As the engine answers: due times on the microsecond clock; a repeated
+// HC_GETNEXT gives the time still left, rounded, until within half a
+// millisecond of due; the last record's repeated call ends the pass.
+struct Paced {
+  std::vector<std::uint64_t> dueUs;  // from the start
+  std::uint64_t startUs = 0;
+  std::size_t next = 0;
+  bool handedOver = false;
+  int earlyRepeats = 0;
+  int fresh = 0;
+  int skips = 0;
+  bool ended = false;
+  HookHandle self = 0;
+  QtBackend* backend = nullptr;
+};
+Paced g_paced;
+
+LResult PacedProc(int code, WParam, LParam lParam) {
+  Paced& p = g_paced;
+  if (code == HC_SKIP) {
+    ++p.skips;
+    ++p.next;
+    p.handedOver = false;
+    return 0;
+  }
+  const std::uint64_t now = p.backend->GetMicroseconds();
+  if (p.startUs == 0) p.startUs = now;
+  auto* e = reinterpret_cast<EVENTMSG*>(lParam);
+  *e = EVENTMSG{WM_MOUSEMOVE, static_cast<std::uint32_t>(310 + p.next), 320, 0, 0};
+  const auto left =
+      static_cast<std::int64_t>(p.startUs + p.dueUs[p.next]) - static_cast<std::int64_t>(now);
+  if (!p.handedOver) {
+    p.handedOver = true;
+    ++p.fresh;
+    return std::max<std::int64_t>(1, (left + 500) / 1000);
+  }
+  if (left > 500) {
+    ++p.earlyRepeats;
+    return std::max<std::int64_t>(1, (left + 500) / 1000);
+  }
+  if (p.next + 1 == p.dueUs.size()) p.ended = p.backend->UnhookWindowsHookEx(p.self);
+  return 0;
+}
+
+TEST_F(BackendInput, PlaybackAsksAgainWhenDueAndNeverReplaysTheLastRecord) {
+  TargetWindow target(300, 300, 200, 150);
+  user.Move(5, 5);
+  g_paced = {};
+  g_paced.backend = &backend;
+  // Gaps of 0.6 to 3.4 ms: waits finer than a millisecond.
+  std::uint64_t due = 2000;
+  for (int i = 0; i < 40; ++i) {
+    g_paced.dueUs.push_back(due);
+    due += 600 + static_cast<std::uint64_t>(i % 8) * 400;
+  }
+  g_paced.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PacedProc);
+  ASSERT_NE(g_paced.self, 0u);
+  auto pump = [&] {
+    Pump();
+    target.Pump();
+  };
+  const std::size_t last = g_paced.dueUs.size() - 1;
+  ASSERT_TRUE(
+      WaitFor([&] { return g_paced.ended && target.Of(MotionNotify).size() >= last; }, pump));
+  // The pass ended inside the repeated call: nothing more is asked or replayed.
+  EXPECT_FALSE(backend.UnhookWindowsHookEx(g_paced.self));
+  for (int i = 0; i < 20; ++i) pump();
+  const auto moves = target.Of(MotionNotify);
+  ASSERT_EQ(moves.size(), last);
+  for (std::size_t i = 0; i < last; ++i) EXPECT_EQ(moves[i].x_root, static_cast<int>(310 + i));
+  EXPECT_EQ(g_paced.skips, static_cast<int>(last));
+  EXPECT_EQ(g_paced.fresh, static_cast<int>(last + 1));
+  // The timer never wakes before the time it was given.
+  EXPECT_EQ(g_paced.earlyRepeats, 0);
+}
+
+// Another input path in place of XTEST: both playback and input sent at
+// once go through it.
+class CountingInjector : public x11::Injector {
+ public:
+  bool CanInject() override { return true; }
+  std::uint32_t Send(const EVENTMSG* events, std::size_t count) override {
+    sent.insert(sent.end(), events, events + count);
+    return static_cast<std::uint32_t>(count);
+  }
+  bool IsConnected() const override { return true; }
+  std::vector<EVENTMSG> sent;
+};
+
+TEST_F(BackendInput, PlaybackAndInputSentAtOnceShareTheInjectorInUse) {
+  TargetWindow target(300, 300, 200, 150);
+  user.Move(5, 5);
+  CountingInjector injector;
+  backend.UseInjector(&injector);
+  g_served = {};
+  g_served.backend = &backend;
+  g_served.events = {{{WM_MOUSEMOVE, 350, 350, 0, 0}, 2}, {{WM_MOUSEMOVE, 360, 360, 0, 0}, 2}};
+  g_served.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlaybackProc);
+  ASSERT_NE(g_served.self, 0u);
+  ASSERT_TRUE(WaitFor([] { return g_served.next == g_served.events.size(); }, Pump));
+  EXPECT_EQ(backend.SendInput({{WM_MOUSEMOVE, 370, 370, 0, 0}}), 1u);
+  ASSERT_EQ(injector.sent.size(), 3u);
+  EXPECT_EQ(injector.sent[0].paramL, 350u);
+  EXPECT_EQ(injector.sent[1].paramL, 360u);
+  EXPECT_EQ(injector.sent[2].paramL, 370u);
+  for (int i = 0; i < 10; ++i) target.Pump(), Pump();
+  EXPECT_TRUE(target.Of(MotionNotify).empty());  // nothing went through XTEST
+
+  // Back to XTEST.
+  backend.UseInjector(nullptr);
+  EXPECT_EQ(backend.SendInput({{WM_MOUSEMOVE, 380, 380, 0, 0}}), 1u);
+  EXPECT_TRUE(WaitFor([&] { return !target.Of(MotionNotify).empty(); }, [&] { target.Pump(); }));
+  EXPECT_EQ(injector.sent.size(), 3u);
 }
 
 }  // namespace

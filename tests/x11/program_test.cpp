@@ -343,5 +343,108 @@ TEST_F(Program, CtrlBreakPausesAStartupRunWhichKeepsTheProgramOpen) {
   EXPECT_EQ(WaitForExit(std::chrono::seconds(10), [] {}), kExitRunUnfinished) << Log();
 }
 
+// Which keys the X server holds down, by key code.
+bool ServerHolds(Display* dpy, unsigned keycode) {
+  char keys[32] = {};
+  XQueryKeymap(dpy, keys);
+  return (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
+}
+
+// The close box, as a window manager sends it.
+void AskToClose(Display* dpy, Window w) {
+  XEvent ev{};
+  ev.xclient.type = ClientMessage;
+  ev.xclient.window = w;
+  ev.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+  ev.xclient.format = 32;
+  ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+  ev.xclient.data.l[1] = CurrentTime;
+  XSendEvent(dpy, w, False, NoEventMask, &ev);
+  XSync(dpy, False);
+}
+
+TEST_F(Program, APauseReleasesWhatTheJournalHoldsContinueRestoresItAndClosingReleasesIt) {
+  WriteStartupSettings(1, "shifted.alg");
+  // Shift held down over taps of A, 400 ms apart: room to break in. With
+  // Shift held, Ctrl+Break must still pause.
+  constexpr std::uint32_t kShift = 0x2A10;
+  Journal journal;
+  journal.Append(Entry(WM_MOUSEMOVE, 80, 70, 50));
+  journal.Append(Entry(WM_KEYDOWN, kShift, 1, 100));
+  for (int i = 0; i < 12; ++i) {
+    journal.Append(Entry(WM_KEYDOWN, 0x1E41, 1, i == 0 ? 100 : 400));
+    journal.Append(Entry(WM_KEYUP, 0x1E41, 1, 30));
+  }
+  journal.Append(Entry(WM_KEYUP, kShift, 1, 30));
+  journal.Append(Entry(WM_MOUSEMOVE, 80, 70, 30));  // handed over, never replayed
+  Write("shifted.alg", EncodeJournal(journal));
+
+  TargetWindow target(10, 10, 150, 100);
+  FakeInput user;
+  user.Move(80, 70);
+  Start();
+  Window main = 0;
+  auto appears = [&](const char* title, Window* found, std::chrono::milliseconds limit) {
+    return Appears(
+        user, title, found, [&] { target.Pump(); }, limit);
+  };
+  ASSERT_TRUE(appears("STOPPED - (Vesk)", &main, std::chrono::milliseconds(15000))) << Log();
+  HandFocusToPointer(user, main);
+  Window w = 0;
+  ASSERT_TRUE(
+      appears("PLAYING-(Vesk), <Ctrl+Break> to PAUSE", &w, std::chrono::milliseconds(20000)))
+      << Log();
+  // Shift and the first tap have arrived, and Shift is held.
+  auto count = [&](int type, unsigned key) {
+    int n = 0;
+    for (const auto& r : target.Got()) n += r.type == type && r.detail == key ? 1 : 0;
+    return n;
+  };
+  ASSERT_TRUE(WaitFor([&] { return count(KeyRelease, kKeyA) >= 1; }, [&] { target.Pump(); },
+                      std::chrono::milliseconds(5000)))
+      << Log();
+  ASSERT_EQ(count(KeyPress, kKeyShiftL), 1);
+  ASSERT_TRUE(ServerHolds(user.dpy(), kKeyShiftL));
+
+  // Pause is held as a person holds it: until the program has paused. The
+  // keyboard is grabbed meanwhile; the window must still see Shift go up.
+  user.Key(kKeyCtrlL, true);
+  user.Key(kKeyPause, true);
+  ASSERT_TRUE(appears("PAUSED PLAYBACK - (Vesk)", &w, std::chrono::milliseconds(3000))) << Log();
+  user.Key(kKeyPause, false);
+  user.Key(kKeyCtrlL, false);
+  // Paused: Shift is up on the server and the window saw it go up.
+  EXPECT_TRUE(WaitFor([&] { return !ServerHolds(user.dpy(), kKeyShiftL); }, [&] { target.Pump(); },
+                      std::chrono::milliseconds(3000)));
+  EXPECT_TRUE(WaitFor([&] { return count(KeyRelease, kKeyShiftL) == 1; }, [&] { target.Pump(); },
+                      std::chrono::milliseconds(3000)));
+  const int tapsAtPause = count(KeyPress, kKeyA);
+  EXPECT_EQ(count(KeyRelease, kKeyA), tapsAtPause);
+
+  // Continue Playback: Shift goes down again,
+  const auto play = ControlCentre(user.dpy(), main, IDC_PLAY);
+  user.Click(play.first, play.second);
+  user.Move(80, 70);  // back over the target
+  HandFocusToPointer(user, main);
+  ASSERT_TRUE(appears("PLAYING-(Vesk), <Ctrl+Break> to PAUSE", &w, std::chrono::milliseconds(3000)))
+      << Log();
+  EXPECT_TRUE(WaitFor([&] { return ServerHolds(user.dpy(), kKeyShiftL); }, [&] { target.Pump(); },
+                      std::chrono::milliseconds(3000)))
+      << Log();
+  // and stays down while the taps go on.
+  const int tapsAtContinue = count(KeyPress, kKeyA);
+  EXPECT_TRUE(WaitFor([&] { return count(KeyPress, kKeyA) > tapsAtContinue; },
+                      [&] { target.Pump(); }, std::chrono::milliseconds(3000)));
+  EXPECT_TRUE(ServerHolds(user.dpy(), kKeyShiftL));
+
+  // The window closed mid-run releases Shift, and the program ends telling
+  // that the run did not.
+  AskToClose(user.dpy(), main);
+  EXPECT_EQ(WaitForExit(std::chrono::seconds(10), [&] { target.Pump(); }), kExitRunUnfinished)
+      << Log();
+  EXPECT_FALSE(ServerHolds(user.dpy(), kKeyShiftL));
+  EXPECT_LT(count(KeyPress, kKeyA), 12);  // it was closed before the run ended
+}
+
 }  // namespace
 }  // namespace vesk::testing

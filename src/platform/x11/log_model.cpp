@@ -4,8 +4,29 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace vesk::x11 {
+namespace {
+
+bool g_held = false;
+std::vector<QPointer<LogModel>> g_waiting;
+
+}  // namespace
+
+void LogModel::HoldFlushes(bool hold) {
+  g_held = hold;
+  if (hold) return;
+  std::vector<QPointer<LogModel>> waiting;
+  waiting.swap(g_waiting);
+  for (const QPointer<LogModel>& m : waiting) {
+    if (m != nullptr) {
+      m->waitingForRelease_ = false;
+      m->Schedule();
+    }
+  }
+}
 
 LogModel::LogModel(QListView* view) : QAbstractListModel(view), view_(view) {}
 
@@ -45,13 +66,18 @@ void LogModel::SetCurSel(int index) {
 }
 
 void LogModel::Schedule() {
+  if (g_held) {
+    if (!std::exchange(waitingForRelease_, true)) g_waiting.emplace_back(this);
+    return;
+  }
   if (scheduled_) return;
   scheduled_ = true;
   QTimer::singleShot(0, this, [this] { Flush(); });
 }
 
-void LogModel::Flush() {
+bool LogModel::Flush() {
   scheduled_ = false;
+  const bool any = shown_ < Count() || selectionDirty_;
   if (shown_ < Count()) {
     beginInsertRows(QModelIndex(), shown_, Count() - 1);
     shown_ = Count();
@@ -67,6 +93,7 @@ void LogModel::Flush() {
       view_->scrollTo(i);
     }
   }
+  return any;
 }
 
 int LogModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_; }

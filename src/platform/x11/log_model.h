@@ -1,7 +1,9 @@
 // The model behind the log list box. Lines arrive one by one, often
 // thousands between two paints; the view hears of them in batches, at the
 // next turn of the event loop (or when the window is repainted), so that
-// 100,000 lines stay cheap.
+// 100,000 lines stay cheap. While playback runs, the turn of the event loop
+// is not used: the playback driver flushes in its own slack time, so that
+// layout and painting never delay a replayed record.
 #pragma once
 
 #include <QAbstractListModel>
@@ -27,8 +29,11 @@ class LogModel : public QAbstractListModel {
   // Selects a line and scrolls to it; -1 (or out of range) clears the selection.
   void SetCurSel(int index);
   int CurSel() const { return curSel_; }
-  // Tells the view everything now.
-  void Flush();
+  // Tells the view everything now; true when it had something to tell.
+  bool Flush();
+
+  // While held, nothing is flushed by the event loop (only by Flush).
+  static void HoldFlushes(bool hold);
 
   int rowCount(const QModelIndex& parent) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -46,6 +51,7 @@ class LogModel : public QAbstractListModel {
   int curSel_ = -1;
   bool selectionDirty_ = false;
   bool scheduled_ = false;
+  bool waitingForRelease_ = false;
 };
 
 }  // namespace vesk::x11

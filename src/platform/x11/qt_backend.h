@@ -10,6 +10,7 @@ class QWidget;
 
 namespace vesk::x11 {
 
+class Injector;
 class X11Input;
 
 class QtBackend : public Backend {
@@ -62,23 +63,26 @@ class QtBackend : public Backend {
   HookHandle SetWindowsHookEx(int kind, HookProc proc) override;
   bool UnhookWindowsHookEx(HookHandle hook) override;
   LResult CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) override;
+  std::uint32_t SendInput(const std::vector<EVENTMSG>& events) override;
+  std::vector<std::string> StartupNotes() override;
+  std::string InputPathNote(bool playback) override;
+  std::string TakeCancelReason() override;
   std::uint32_t GetTickCount() override;
+  std::uint64_t GetMicroseconds() override;
   void Sleep(std::uint32_t milliseconds) override;
   MutexHandle CreateMutex(const std::string& name) override;
   std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds) override;
   bool ReleaseMutex(MutexHandle mutex) override;
   void CloseHandle(MutexHandle mutex) override;
   void ProgramEnded() override;
-  // --- Wayland sessions (wayland/remote_input.h) ---
-  std::uint32_t SendInput(const std::vector<EVENTMSG>& events) override;
-  std::vector<std::string> StartupNotes() override;
-  std::string InputPathNote(bool playback) override;
-  std::string TakeCancelReason() override;
 
   // For tests and tools: the widget of a window or of one of its controls.
   QWidget* WindowWidget(WindowId window);
   QWidget* ControlWidget(WindowId window, int id);
   X11Input& Input();
+  // Replays (playback and input sent at once) through another path from now
+  // on; null goes back to XTEST. The injector must outlive its use.
+  void UseInjector(Injector* injector);
 
  private:
   struct Impl;

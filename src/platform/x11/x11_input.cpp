@@ -20,7 +20,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/x11/break_grab.h"
 #include "platform/x11/key_map.h"
+#include "platform/x11/x11_errors.h"
+#include "platform/x11/xtest_replay.h"
 
 namespace vesk::x11 {
 namespace {
@@ -35,46 +38,11 @@ std::int64_t MonotonicMs() {
       .count();
 }
 
-// Xlib reports protocol errors through one process-wide handler.
-bool g_grabFailed = false;
-XErrorHandler g_previousHandler = nullptr;
-std::vector<Display*> g_ours;
-
-int OnXError(Display* dpy, XErrorEvent* e) {
-  bool ours = false;
-  for (Display* d : g_ours) ours = ours || d == dpy;
-  if (!ours) return g_previousHandler != nullptr ? g_previousHandler(dpy, e) : 0;
-  if (e->error_code == BadAccess && e->request_code == X_GrabKey) {
-    g_grabFailed = true;
-    return 0;
-  }
-  char text[128] = {};
-  XGetErrorText(dpy, e->error_code, text, sizeof text);
-  std::fprintf(stderr, "vesk: X error %s (request %d.%d)\n", text, e->request_code, e->minor_code);
-  return 0;
-}
-
-XIOErrorHandler g_previousIoHandler = nullptr;
-
-int OnIoError(Display* dpy) {
-  for (Display* d : g_ours) {
-    // Ours: report, and let the exit handler below mark it dead.
-    if (d == dpy) return 0;
-  }
-  return g_previousIoHandler != nullptr ? g_previousIoHandler(dpy) : 0;
-}
-
-void OnIoErrorExit(Display*, void* flag) {
-  // Instead of exiting: the connection is marked dead and given up.
-  *static_cast<bool*>(flag) = true;
-}
-
 }  // namespace
 
 struct X11Input::State {
   Callbacks cb;
   QObject context;
-  static inline bool handlersSet = false;
 
   State() {
     QObject::connect(&keepAlive, &QTimer::timeout, &context, [this] { KeepAlive(); });
@@ -109,7 +77,7 @@ struct X11Input::State {
   bool xtestChecked = false;
   bool xtestPresent = false;
 
-  bool grabbed = false;
+  BreakGrab grab;
   unsigned pauseKeycode = 0;
   unsigned ctrlKeycodes[2] = {0, 0};
   unsigned altKeycodes[2] = {0, 0};
@@ -131,14 +99,8 @@ struct X11Input::State {
       std::fprintf(stderr, "vesk: cannot open the X display\n");
       return false;
     }
-    if (!handlersSet) {
-      handlersSet = true;
-      g_previousHandler = XSetErrorHandler(&OnXError);
-      g_previousIoHandler = XSetIOErrorHandler(&OnIoError);
-    }
-    g_ours.push_back(d);
     ctrlDead = false;
-    XSetIOErrorExitHandler(d, &OnIoErrorExit, &ctrlDead);
+    AdoptConnection(d, &ctrlDead);
     ctrl = d;
     pauseKeycode = XKeysymToKeycode(d, XK_Pause);
     ctrlKeycodes[0] = XKeysymToKeycode(d, XK_Control_L);
@@ -194,17 +156,17 @@ struct X11Input::State {
     delete ctrlNotifier;
     ctrlNotifier = nullptr;
     if (ctrlDead) {
-      std::erase(g_ours, ctrl);
+      ForgetConnection(ctrl);
       ctrl = nullptr;
-      grabbed = false;
+      grab = BreakGrab{};
       xtestChecked = false;
       if (data != nullptr && !dataDead) {
-        std::erase(g_ours, data);
+        ForgetConnection(data);
         XCloseDisplay(data);
       }
       data = nullptr;
     } else if (data != nullptr) {
-      std::erase(g_ours, data);
+      ForgetConnection(data);
       data = nullptr;
       // The context belongs to the control connection: free it there.
       if (recordContext != 0) XRecordFreeContext(ctrl, recordContext);
@@ -257,8 +219,7 @@ struct X11Input::State {
         return false;
       }
       dataDead = false;
-      g_ours.push_back(data);
-      XSetIOErrorExitHandler(data, &OnIoErrorExit, &dataDead);
+      AdoptConnection(data, &dataDead);
       // A resource that names this connection (the connection itself has
       // no id): what a test kills it by.
       dataResource = XCreatePixmap(data, DefaultRootWindow(data), 1, 1,
@@ -456,120 +417,38 @@ struct X11Input::State {
     return xtestPresent && Alive();
   }
 
-  bool Inject(const EVENTMSG& e) {
-    if (!CanInject()) return false;
-    const int x = static_cast<std::int32_t>(e.paramL);
-    const int y = static_cast<std::int32_t>(e.paramH);
-    auto button = [&](unsigned b, bool down) {
-      XTestFakeMotionEvent(ctrl, -1, x, y, CurrentTime);
-      XTestFakeButtonEvent(ctrl, b, down ? True : False, CurrentTime);
-    };
-    switch (e.message) {
-      case WM_MOUSEMOVE:
-        XTestFakeMotionEvent(ctrl, -1, x, y, CurrentTime);
-        break;
-      case WM_LBUTTONDOWN:
-        button(1, true);
-        break;
-      case WM_LBUTTONUP:
-        button(1, false);
-        break;
-      case WM_MBUTTONDOWN:
-        button(2, true);
-        break;
-      case WM_MBUTTONUP:
-        button(2, false);
-        break;
-      case WM_RBUTTONDOWN:
-        button(3, true);
-        break;
-      case WM_RBUTTONUP:
-        button(3, false);
-        break;
-      case WM_MOUSEWHEEL: {
-        const auto delta = static_cast<std::int32_t>(e.hwnd);
-        const unsigned b = delta < 0 ? 5 : 4;
-        const std::int64_t magnitude = delta < 0 ? -static_cast<std::int64_t>(delta) : delta;
-        const std::int64_t clicks = std::clamp<std::int64_t>(magnitude / 120, 1, 20);
-        XTestFakeMotionEvent(ctrl, -1, x, y, CurrentTime);
-        for (std::int64_t i = 0; i < clicks; ++i) {
-          XTestFakeButtonEvent(ctrl, b, True, CurrentTime);
-          XTestFakeButtonEvent(ctrl, b, False, CurrentTime);
-        }
-        break;
-      }
-      case WM_KEYDOWN:
-      case WM_KEYUP:
-      case WM_SYSKEYDOWN:
-      case WM_SYSKEYUP: {
-        const bool down = e.message == WM_KEYDOWN || e.message == WM_SYSKEYDOWN;
-        const ScanCode scan{(e.paramL >> 8) & 0xFFu, (e.paramH & 0x8000u) != 0};
-        unsigned keycode = KeycodeFromScan(scan);
-        if (keycode == 0) {
-          const KeySym sym = KeysymFromVk(e.paramL & 0xFFu);
-          if (sym != 0) keycode = XKeysymToKeycode(ctrl, sym);
-        }
-        if (keycode == 0) {
-          std::fprintf(stderr, "vesk: no key for code %u in the journal; skipped\n", e.paramL);
-          return false;
-        }
-        XTestFakeKeyEvent(ctrl, keycode, down ? True : False, CurrentTime);
-        break;
-      }
-      default:
-        std::fprintf(stderr, "vesk: message 0x%x in the journal is not input; skipped\n",
-                     e.message);
-        return false;
+  std::uint32_t Send(const EVENTMSG* events, std::size_t count) {
+    if (!CanInject()) return 0;
+    std::uint32_t sent = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (QueueXTestReplay(ctrl, events[i])) ++sent;
     }
     XSync(ctrl, False);
-    return Alive();
+    if (!Alive()) return 0;
+    // The round trip may have brought events the socket will not announce.
+    if (XEventsQueued(ctrl, QueuedAlready) > 0) {
+      QTimer::singleShot(0, &context, [this] { ReadControlEvents(); });
+    }
+    return sent;
   }
 
   // ------------------------------------------------------------ Ctrl+Break
 
-  unsigned GrabVariant(int i) const {
-    const unsigned lock = (i & 1) ? LockMask : 0;
-    const unsigned num = (i & 2) ? numLockMask : 0;
-    return ControlMask | lock | num;
-  }
-
   bool GrabBreak() {
     if (!Connect()) return false;
-    if (grabbed) return true;
+    if (grab.Grabbed()) return true;
     if (pauseKeycode == 0) {
       std::fprintf(stderr, "vesk: the keyboard has no Pause key; Ctrl+Break is not watched\n");
       return false;
     }
-    g_grabFailed = false;
-    const Window root = DefaultRootWindow(ctrl);
-    for (int i = 0; i < 4; ++i) {
-      if (i >= 2 && numLockMask == 0) break;
-      XGrabKey(ctrl, static_cast<int>(pauseKeycode), GrabVariant(i), root, False, GrabModeAsync,
-               GrabModeAsync);
-    }
-    XSync(ctrl, False);
-    if (!Alive()) return false;
-    if (g_grabFailed) {
-      std::fprintf(stderr, "vesk: Ctrl+Break is grabbed by another program\n");
-      UngrabKeys();
-      return false;
-    }
-    grabbed = true;
-    return true;
-  }
-
-  void UngrabKeys() {
-    const Window root = DefaultRootWindow(ctrl);
-    for (int i = 0; i < 4; ++i) {
-      XUngrabKey(ctrl, static_cast<int>(pauseKeycode), GrabVariant(i), root);
-    }
-    XSync(ctrl, False);
+    const bool ok = grab.Grab(ctrl, pauseKeycode, GrabRefusedFlag());
+    *GrabRefusedFlag() = false;
+    return Alive() && ok;
   }
 
   void UngrabBreak() {
-    if (!grabbed || ctrl == nullptr) return;
-    grabbed = false;
-    UngrabKeys();
+    if (!grab.Grabbed() || ctrl == nullptr) return;
+    grab.Ungrab(ctrl);
     Alive();
   }
 
@@ -600,19 +479,19 @@ struct X11Input::State {
     delete dataNotifier;
     delete ctrlNotifier;
     if (ctrl != nullptr && !ctrlDead) {
-      if (grabbed) UngrabKeys();
+      if (grab.Grabbed()) grab.Ungrab(ctrl);
       if (contextEnabled) {
         XRecordDisableContext(ctrl, recordContext);
         XSync(ctrl, False);
       }
     }
     if (data != nullptr && !dataDead) {
-      std::erase(g_ours, data);
+      ForgetConnection(data);
       XCloseDisplay(data);
     }
     if (ctrl != nullptr && !ctrlDead) {
       if (recordContext != 0) XRecordFreeContext(ctrl, recordContext);
-      std::erase(g_ours, ctrl);
+      ForgetConnection(ctrl);
       XCloseDisplay(ctrl);
     }
   }
@@ -628,7 +507,9 @@ bool X11Input::StartRecording() { return s_->StartRecording(); }
 void X11Input::StopRecording() { s_->StopRecording(); }
 bool X11Input::IsRecording() const { return s_->recording; }
 bool X11Input::CanInject() { return s_->CanInject(); }
-bool X11Input::Inject(const EVENTMSG& event) { return s_->Inject(event); }
+std::uint32_t X11Input::Send(const EVENTMSG* events, std::size_t count) {
+  return s_->Send(events, count);
+}
 bool X11Input::GrabBreak() { return s_->GrabBreak(); }
 void X11Input::UngrabBreak() { s_->UngrabBreak(); }
 
@@ -644,7 +525,7 @@ void X11Input::Suspend(bool suspend) {
   }
 }
 
-bool X11Input::IsConnected() const { return s_->ctrl != nullptr; }
+bool X11Input::IsConnected() const { return s_->ctrl != nullptr && !s_->ctrlDead; }
 
 unsigned long X11Input::ControlConnectionResource() const {
   return s_->ctrl != nullptr ? s_->ctrlResource : 0;

@@ -1,5 +1,5 @@
 // Desktop-wide input on an X server: capture through the RECORD extension,
-// replay through XTEST, and the Ctrl+Break key grab. Xlib stays inside the
+// replay through XTEST (the default injector), and the Ctrl+Break key grab. Xlib stays inside the
 // .cpp so that Qt and Xlib headers never meet in one file.
 #pragma once
 
@@ -9,10 +9,11 @@
 #include <string>
 
 #include "platform/types.h"
+#include "platform/x11/injector.h"
 
 namespace vesk::x11 {
 
-class X11Input {
+class X11Input : public Injector {
  public:
   struct Callbacks {
     // One captured device event, time = the server's time stamp.
@@ -24,7 +25,7 @@ class X11Input {
   };
 
   X11Input();
-  ~X11Input();
+  ~X11Input() override;
   X11Input(const X11Input&) = delete;
   X11Input& operator=(const X11Input&) = delete;
 
@@ -39,10 +40,9 @@ class X11Input {
   void StopRecording();
   bool IsRecording() const;
 
-  // XTEST is there and usable.
-  bool CanInject();
-  // Replays one record; false (with a line on stderr) when it cannot.
-  bool Inject(const EVENTMSG& event);
+  // Replay through XTEST on the control connection.
+  bool CanInject() override;
+  std::uint32_t Send(const EVENTMSG* events, std::size_t count) override;
 
   bool GrabBreak();
   void UngrabBreak();
@@ -53,7 +53,7 @@ class X11Input {
   // Sends the toolkit's buffered X requests (so a repaint shows now).
   static void FlushToolkit();
 
-  bool IsConnected() const;
+  bool IsConnected() const override;
 
   // For tests: an X resource of the capture or the control connection, by
   // which another client can cut it.

@@ -1,0 +1,172 @@
+// The Qt backend's private state, shared by the files that implement it:
+// windows and controls, the message loop, hooks and playback, dialogs.
+#pragma once
+
+#include <QEventLoop>
+#include <QFont>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QToolButton>
+#include <QWidget>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/x11/injector.h"
+#include "platform/x11/log_model.h"
+#include "platform/x11/named_mutex.h"
+#include "platform/x11/playback_driver.h"
+#include "platform/x11/qt_backend.h"
+#include "platform/x11/wayland/remote_injector.h"
+#include "platform/x11/wayland/remote_input.h"
+#include "platform/x11/x11_input.h"
+
+class QIcon;
+
+namespace vesk::x11 {
+
+// The backend the layered-window function acts on.
+QtBackend* CurrentBackend();
+void SetCurrentBackend(QtBackend* backend);
+
+inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+inline std::string S(const QString& s) { return s.toStdString(); }
+const QIcon& AppIcon();
+std::int64_t SteadyMs();
+
+// Pixels per dialog unit, from the average character width and the
+// height of the template's font, as dialog units are defined.
+struct DialogUnits {
+  explicit DialogUnits(const QFont& font);
+  int X(int du) const { return du * baseX / 4; }
+  int Y(int du) const { return du * baseY / 8; }
+  int baseX;
+  int baseY;
+};
+
+// Two arrow buttons that step a number kept here and write it into the
+// buddy edit.
+class UpDownWidget : public QWidget {
+ public:
+  UpDownWidget(QWidget* parent, std::function<void(int)> step);
+  int low = 0;
+  int high = 100;
+  int pos = 0;
+  int buddy = 0;
+
+ protected:
+  void resizeEvent(QResizeEvent*) override;
+
+ private:
+  QToolButton* up_;
+  QToolButton* down_;
+};
+
+struct ControlRec {
+  int id;
+  ControlKind kind;
+  std::uint32_t style;
+  QWidget* widget;
+  LogModel* log = nullptr;
+};
+
+class TemplateWindow : public QWidget {
+ public:
+  TemplateWindow(WindowId id, const DialogTemplate& tmpl, WindowSink* sink)
+      : id_(id), tmpl_(&tmpl), sink_(sink) {}
+
+  WindowId id_;
+  const DialogTemplate* tmpl_;
+  WindowSink* sink_;
+  WindowId parent_ = 0;
+  std::uint32_t exStyle_ = 0;
+  std::vector<ControlRec> controls_;
+  QEventLoop* loop_ = nullptr;
+  bool ended_ = false;
+  int result_ = 0;
+
+  ControlRec* Find(int id);
+  void Notify(int controlId, std::uint32_t code);
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+};
+
+struct QtBackend::Impl {
+  explicit Impl(QtBackend* owner);
+
+  QtBackend* self;
+  X11Input input;
+  // What replays input; XTEST unless another path is put in its place.
+  Injector* injector = &input;
+  // On a Wayland session with the desktop's remote input: that path.
+  wayland::RemoteInput remote;
+  RemoteInjector remoteInjector{remote};
+  std::function<void()> remoteReady;  // what the session's readiness starts
+  NamedMutexTable mutexes;
+
+  std::map<WindowId, QPointer<TemplateWindow>> windows;
+  WindowId nextWindow = 0x1000;
+
+  struct Posted {
+    WindowId window;
+    std::uint32_t message;
+    WParam wParam;
+    LParam lParam;
+  };
+  std::deque<Posted> posted;
+  QObject dispatcher;
+  std::map<std::string, std::uint32_t> registered;
+
+  struct Hook {
+    HookHandle handle;
+    int kind;
+    HookProc proc;
+    bool alive;
+  };
+  std::vector<Hook> hooks;
+  HookHandle nextHook = 0x5000;
+
+  // While UpdateWindow waits for a new window to be exposed, the event loop
+  // runs for painting only: posted messages and hook calls wait.
+  int suspended = 0;
+  int deferredDispatches = 0;
+
+  PlaybackDriver playback;
+  std::string cancelReason;  // why the journal hooks were last cancelled
+
+  TemplateWindow* Win(WindowId id);
+  ControlRec* Ctl(WindowId window, int id);
+  Hook* FirstHook(int kind);
+
+  // Windows and controls (template_window.cpp).
+  void BuildControls(TemplateWindow* w, const DialogUnits& du);
+  void InstallArrowKeys(TemplateWindow* w, QWidget* buddy, int spinId);
+  void ClickRadio(TemplateWindow* w, int id);
+  void Spin(WindowId window, int id, int delta);
+
+  // The message loop (qt_backend.cpp).
+  void AwaitExposure(TemplateWindow* w);
+  void FlushLogs(TemplateWindow* w);
+  void FlushAllLogs();
+  void DispatchOne();
+
+  // Hooks (hooks.cpp).
+  void OnRecorded(const EVENTMSG& e);
+  void OnBreak(std::uint32_t time);
+  // The journal hooks cannot go on; line says why, for the log.
+  void OnLost(const std::string& line);
+  // The playback hook went in: replay begins once the path is ready.
+  void BeginPlayback();
+  void KindRemoved(int kind);
+  // Replays through another path from now on (null: XTEST again).
+  void UseInjector(Injector* replacement);
+};
+
+}  // namespace vesk::x11

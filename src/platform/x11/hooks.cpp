@@ -1,0 +1,141 @@
+// Hooks: the journal hooks on RECORD and the playback driver, Ctrl+Break on
+// a key grab, and input sent at once.
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "platform/x11/backend_impl.h"
+
+namespace vesk::x11 {
+namespace {
+
+constexpr std::uint32_t kLlkhfExtended = 0x01;
+constexpr std::uint32_t kBreakScan = 0x46;
+
+}  // namespace
+
+void QtBackend::Impl::OnRecorded(const EVENTMSG& e) {
+  if (Hook* h = FirstHook(WH_JOURNALRECORD)) {
+    EVENTMSG copy = e;
+    h->proc(HC_ACTION, 0, reinterpret_cast<LParam>(&copy));
+  }
+}
+
+void QtBackend::Impl::OnBreak(std::uint32_t time) {
+  if (Hook* h = FirstHook(WH_KEYBOARD_LL)) {
+    KBDLLHOOKSTRUCT k{VK_CANCEL, kBreakScan, kLlkhfExtended, time, 0};
+    h->proc(HC_ACTION, WM_KEYDOWN, reinterpret_cast<LParam>(&k));
+  }
+}
+
+void QtBackend::Impl::OnLost(const std::string& line) {
+  bool removed = false;
+  for (auto& h : hooks) {
+    if (h.alive && (h.kind == WH_JOURNALRECORD || h.kind == WH_JOURNALPLAYBACK)) {
+      h.alive = false;
+      removed = true;
+    }
+  }
+  KindRemoved(WH_JOURNALPLAYBACK);
+  if (removed) {
+    std::fprintf(stderr, "vesk: %s\n", line.c_str());
+    cancelReason = line;
+    self->PostMessage(0, WM_CANCELJOURNAL, 0, 0);
+  }
+  // The grab went with a lost control connection: take it again.
+  if (FirstHook(WH_KEYBOARD_LL) != nullptr) input.GrabBreak();
+}
+
+void QtBackend::Impl::KindRemoved(int kind) {
+  if (FirstHook(kind) != nullptr) return;
+  if (kind == WH_JOURNALRECORD) input.StopRecording();
+  if (kind == WH_JOURNALPLAYBACK && playback.Active()) {
+    playback.Stop();
+    LogModel::HoldFlushes(false);
+  }
+  if (kind == WH_KEYBOARD_LL) input.UngrabBreak();
+}
+
+// ---------------------------------------------------------------- hooks
+
+HookHandle QtBackend::SetWindowsHookEx(int kind, HookProc proc) {
+  if (proc == nullptr) return 0;
+  switch (kind) {
+    case WH_JOURNALRECORD:
+      if (!d_->input.StartRecording()) return 0;
+      break;
+    case WH_JOURNALPLAYBACK:
+      if (!d_->injector->CanInject()) return 0;
+      break;
+    case WH_KEYBOARD_LL:
+      d_->input.GrabBreak();  // without it the hook stays, only never called
+      break;
+    case WH_GETMESSAGE:
+      break;
+    default:
+      return 0;
+  }
+  const HookHandle handle = d_->nextHook++;
+  d_->hooks.push_back({handle, kind, proc, true});
+  if (kind == WH_JOURNALPLAYBACK) d_->BeginPlayback();
+  return handle;
+}
+
+void QtBackend::Impl::BeginPlayback() {
+  const auto start = [this] {
+    if (FirstHook(WH_JOURNALPLAYBACK) == nullptr || playback.Active()) return;
+    LogModel::HoldFlushes(true);
+    playback.Start();
+  };
+  if (injector == &remoteInjector && !remote.Ready()) {
+    remoteReady = start;
+    remote.Open();  // ready or lost follows, possibly at once
+  } else {
+    start();
+  }
+}
+
+bool QtBackend::UnhookWindowsHookEx(HookHandle hook) {
+  for (auto& h : d_->hooks) {
+    if (h.handle == hook && h.alive) {
+      h.alive = false;
+      d_->KindRemoved(h.kind);
+      return true;
+    }
+  }
+  return false;
+}
+
+LResult QtBackend::CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) {
+  auto& hooks = d_->hooks;
+  auto it = std::find_if(hooks.rbegin(), hooks.rend(),
+                         [hook](const Impl::Hook& h) { return h.handle == hook; });
+  if (it == hooks.rend()) return 0;
+  const int kind = it->kind;
+  for (++it; it != hooks.rend(); ++it) {
+    if (it->alive && it->kind == kind) return it->proc(code, wParam, lParam);
+  }
+  return 0;
+}
+
+std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReason, {}); }
+
+std::vector<std::string> QtBackend::StartupNotes() { return d_->remote.StartupNotes(); }
+
+std::string QtBackend::InputPathNote(bool playback) { return d_->remote.InputPathNote(playback); }
+
+// ---------------------------------------------------------------- input at once
+
+void QtBackend::Impl::UseInjector(Injector* replacement) {
+  injector = replacement != nullptr ? replacement : &input;
+  playback.SetInjector(injector);
+}
+
+std::uint32_t QtBackend::SendInput(const std::vector<EVENTMSG>& events) {
+  if (events.empty() || !d_->injector->CanInject()) return 0;
+  return d_->injector->SendNow(events.data(), events.size());
+}
+
+std::uint64_t QtBackend::GetMicroseconds() { return MonotonicNs() / 1000u; }
+
+}  // namespace vesk::x11
