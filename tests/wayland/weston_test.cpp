@@ -14,10 +14,10 @@
 #include <memory>
 
 #include "platform/x11/qt_backend.h"
+#include "program_driver.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 #include "weston_session.h"
-#include "x_session.h"
 
 namespace vesk::testing {
 namespace {
@@ -35,31 +35,6 @@ void HandOver(int x, int y) {
   XSync(hw, False);
   XCloseDisplay(hw);
 }
-
-// A mapped window titled `title` on Xwayland, or 0; the compositor's
-// window manager puts frames around top-level windows, so it looks inside.
-Window FindTitled(Display* dpy, const std::string& title, Window under = 0, int depth = 0) {
-  if (under == 0) under = DefaultRootWindow(dpy);
-  Window root = 0, parent = 0;
-  Window* children = nullptr;
-  unsigned n = 0;
-  Window found = 0;
-  if (XQueryTree(dpy, under, &root, &parent, &children, &n) == 0) return 0;
-  for (unsigned i = 0; i < n && found == 0; ++i) {
-    XWindowAttributes a{};
-    if (XGetWindowAttributes(dpy, children[i], &a) == 0 || a.map_state != IsViewable) continue;
-    char* name = nullptr;
-    if (XFetchName(dpy, children[i], &name) != 0 && name != nullptr) {
-      if (title == name) found = children[i];
-      XFree(name);
-    }
-    if (found == 0 && depth < 2) found = FindTitled(dpy, title, children[i], depth + 1);
-  }
-  if (children != nullptr) XFree(children);
-  return found;
-}
-
-int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 
 // The user's click on the session's mouse at (x, y).
 void HandClick(int x, int y) {

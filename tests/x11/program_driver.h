@@ -12,13 +12,15 @@
 
 namespace vesk::testing {
 
-// The top-level window whose title is `title`, or 0.
-inline Window FindTitled(Display* dpy, const std::string& title) {
+// A mapped window titled `title`, or 0. Where a window manager puts frames
+// around top-level windows (a compositor's, on Xwayland), it looks inside.
+inline Window FindTitled(Display* dpy, const std::string& title, Window under = 0, int depth = 0) {
+  if (under == 0) under = DefaultRootWindow(dpy);
   Window root = 0, parent = 0;
   Window* children = nullptr;
   unsigned n = 0;
   Window found = 0;
-  if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n) == 0) return 0;
+  if (XQueryTree(dpy, under, &root, &parent, &children, &n) == 0) return 0;
   for (unsigned i = 0; i < n && found == 0; ++i) {
     XWindowAttributes a{};
     if (XGetWindowAttributes(dpy, children[i], &a) == 0 || a.map_state != IsViewable) continue;
@@ -27,6 +29,7 @@ inline Window FindTitled(Display* dpy, const std::string& title) {
       if (title == name) found = children[i];
       XFree(name);
     }
+    if (found == 0 && depth < 2) found = FindTitled(dpy, title, children[i], depth + 1);
   }
   if (children != nullptr) XFree(children);
   return found;
