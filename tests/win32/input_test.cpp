@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "app/recorder_app.h"
+#include "platform/win32/clock.h"
 #include "platform/win32/hook_engine.h"
 #include "platform/win32/win32_backend.h"
 #include "storage/journal.h"
@@ -215,30 +217,128 @@ LResult WatchMessages(int code, WParam, LParam lParam) {
   return 0;
 }
 
-LResult SlowRecord(int code, WParam, LParam lParam) {
-  if (code == HC_ACTION) g_log.recorded.push_back(*reinterpret_cast<const EVENTMSG*>(lParam));
-  ::Sleep(150);
+int g_breaks = 0;  // Ctrl+Break key-downs the program's watch saw
+LResult WatchBreak(int code, WParam wParam, LParam lParam) {
+  const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+  if (code == HC_ACTION && wParam == WM_KEYDOWN && key->vkCode == VK_CANCEL) ++g_breaks;
   return 0;
 }
 
-TEST_F(LowLevelRecord, AnswerSlowerThanTheSystemWaitsEndsTheJournalAsTheSystemWould) {
+LResult KeepRecord(int code, WParam, LParam lParam) {
+  if (code == HC_ACTION) g_log.recorded.push_back(*reinterpret_cast<const EVENTMSG*>(lParam));
+  return 0;
+}
+
+// A window on a thread of its own that notes the keys reaching it, so that
+// it keeps taking input while the test's thread is blocked.
+class KeyWindowThread {
+ public:
+  KeyWindowThread() {
+    thread_ = std::thread([this] {
+      WNDCLASSA wc{};
+      wc.lpfnWndProc = [](HWND hwnd, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        auto* self = reinterpret_cast<KeyWindowThread*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (self != nullptr && (m == WM_KEYDOWN || m == WM_SYSKEYDOWN)) {
+          std::lock_guard lock(self->mutex_);
+          self->keys_.push_back(static_cast<DWORD>(w));
+        }
+        return ::DefWindowProcA(hwnd, m, w, l);
+      };
+      wc.hInstance = ::GetModuleHandleA(nullptr);
+      wc.lpszClassName = "VeskTestKeys";
+      ::RegisterClassA(&wc);
+      hwnd_ = ::CreateWindowExA(0, wc.lpszClassName, "keys", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
+                                100, 400, 200, nullptr, nullptr, wc.hInstance, nullptr);
+      ::SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      ::SetForegroundWindow(hwnd_);
+      ::SetFocus(hwnd_);
+      ready_ = true;
+      ::MSG msg;
+      while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+      ::DestroyWindow(hwnd_);
+    });
+    while (!ready_) ::Sleep(1);
+  }
+  ~KeyWindowThread() {
+    ::PostMessageA(hwnd_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  std::vector<DWORD> Keys() {
+    std::lock_guard lock(mutex_);
+    return keys_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<DWORD> keys_;
+  std::atomic<bool> ready_{false};
+  HWND hwnd_ = nullptr;
+  std::thread thread_;
+};
+
+TEST_F(LowLevelRecord, CaptureAndCtrlBreakHoldWhileTheInterfaceThreadIsBlockedForThreeSeconds) {
   HookEngine engine(JournalMode::LowLevel);
   EXPECT_EQ(engine.LowLevelTimeout(), 0u);  // Wine removes no hook that answers late
-  engine.SetLowLevelTimeout(50);            // what Windows would do with a short timeout
+  engine.SetLowLevelTimeout(200);           // Windows would, after at most a second
+  g_retrieved.clear();
+  g_breaks = 0;
+  KeyWindowThread target;
+  ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
+  ASSERT_NE(engine.Install(WH_KEYBOARD_LL, &WatchBreak), 0u);
+  ASSERT_NE(engine.Install(WH_JOURNALRECORD, &KeepRecord), 0u);
+  PumpUntil([] { return false; }, 200);  // the other thread's window takes the focus
+
+  // Typed while this thread (the one the engine's procedures run on)
+  // dispatches nothing for three seconds.
+  ASSERT_TRUE(Xdotool("sleep 0.3 key a b ctrl+Pause c"));
+  const std::int64_t blockStart = NowUs();
+  bool typedWhileBlocked = false;
+  while (NowUs() - blockStart < 3'000'000) {
+    const std::vector<DWORD> keys = target.Keys();
+    typedWhileBlocked = std::count(keys.begin(), keys.end(), DWORD{'C'}) == 1;
+    ::Sleep(20);  // deliberately no message dispatching here
+  }
+  const std::vector<DWORD> seen = target.Keys();
+  EXPECT_TRUE(typedWhileBlocked) << "input waited for the blocked thread: " << seen.size();
+  // Ctrl+Break is the program's own even while it cannot answer.
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), DWORD{VK_CANCEL}), 0);
+  EXPECT_LT(engine.SlowestHookAnswerUs(), 200'000);
+  std::printf("blocked interface: slowest hook answer %lld us\n",
+              static_cast<long long>(engine.SlowestHookAnswerUs()));
+
+  // What was captured meanwhile reaches the procedures, in order, afterwards.
+  ASSERT_TRUE(PumpUntil([] { return Has(g_log.recorded, WM_KEYUP, 0x2E43, 1); }, 5000))
+      << Dump(g_log.recorded);
+  EXPECT_EQ(g_breaks, 1);
+  std::vector<std::uint32_t> downs;
+  for (const EVENTMSG& e : g_log.recorded) {
+    if (e.message == WM_KEYDOWN) downs.push_back(e.paramL & 0xFFu);
+  }
+  EXPECT_EQ(downs, (std::vector<std::uint32_t>{'A', 'B', VK_CONTROL, 'C'})) << Dump(g_log.recorded);
+  // Stamped when they happened, on the fine clock, not when handed over.
+  const std::uint32_t handedOver = win32::TickMs();
+  for (const EVENTMSG& e : g_log.recorded) {
+    EXPECT_LT(static_cast<std::int32_t>(e.time - handedOver), -50) << Dump(g_log.recorded);
+  }
+  EXPECT_TRUE(engine.Emulating(WH_JOURNALRECORD));
+  EXPECT_EQ(std::count(g_retrieved.begin(), g_retrieved.end(), WM_CANCELJOURNAL), 0);
+}
+
+TEST_F(LowLevelRecord, CtrlEscEndsTheJournalWithItsReasonAndNothingMoreIsRecorded) {
+  HookEngine engine(JournalMode::LowLevel);
   g_retrieved.clear();
   TargetEdit target(100, 100, 500, 200);
   ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
-  ASSERT_NE(engine.Install(WH_JOURNALRECORD, &SlowRecord), 0u);
-  ASSERT_TRUE(Xdotool("key e"));
+  ASSERT_NE(engine.Install(WH_JOURNALRECORD, &KeepRecord), 0u);
+  ASSERT_TRUE(Xdotool("key ctrl+Escape e"));
   ASSERT_TRUE(PumpUntil(
       [] { return std::count(g_retrieved.begin(), g_retrieved.end(), WM_CANCELJOURNAL) == 1; },
       10000));
   EXPECT_FALSE(engine.Emulating(WH_JOURNALRECORD));
-  EXPECT_EQ(g_log.recorded.size(), 1u);
-  // The renewed keyboard hook still carries the input on.
-  ASSERT_TRUE(Xdotool("key f"));
-  EXPECT_TRUE(PumpUntil([&] { return target.Text() == "ef"; }, 5000)) << target.Text();
-  EXPECT_EQ(g_log.recorded.size(), 1u);
+  EXPECT_EQ(engine.TakeCancelReason(), "Ctrl+Esc took input back.");
+  EXPECT_EQ(engine.TakeCancelReason(), "");  // once
+  EXPECT_TRUE(PumpUntil([&] { return target.Text() == "e"; }, 5000)) << target.Text();
+  EXPECT_FALSE(Has(g_log.recorded, WM_KEYDOWN, 0x1245, 1)) << Dump(g_log.recorded);
 }
 
 // ---------------------------------------------------------------- low-level replay

@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "platform/win32/clock.h"
 #include "platform/win32/dialog_builder.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/file_dialog.h"
 #include "platform/win32/hook_engine.h"
 #include "platform/win32/windows_api.h"
@@ -91,11 +93,23 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   return FALSE;
 }
 
+std::string CurrentFolder() {
+  const DWORD size = ::GetCurrentDirectoryA(0, nullptr);
+  if (size == 0) return {};
+  std::string folder(size, '\0');
+  const DWORD got = ::GetCurrentDirectoryA(size, folder.data());
+  folder.resize(got < size ? got : 0);
+  return folder;
+}
+
 }  // namespace
 
 Win32Backend::Win32Backend() : Win32Backend(JournalMode::Automatic) {}
 
-Win32Backend::Win32Backend(JournalMode mode) : hooks_(std::make_unique<HookEngine>(mode)) {
+Win32Backend::Win32Backend(JournalMode mode) : startFolder_(CurrentFolder()) {
+  // Before any window exists: awareness is fixed once windows are made.
+  EnableDpiAwareness();
+  hooks_ = std::make_unique<HookEngine>(mode);
   INITCOMMONCONTROLSEX icc{sizeof(icc),
                            ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&icc);
@@ -381,8 +395,12 @@ bool Win32Backend::PostMessage(WindowId window, std::uint32_t message, WParam wP
 std::optional<std::string> Win32Backend::ShowFileDialog(WindowId owner,
                                                         const FileDialogRequest& request) {
   FileDialogSetup setup(request, H(owner));
+  // The dialogs move the working folder to wherever the user browsed (some
+  // even with OFN_NOCHANGEDIR); the settings file is found through it.
+  setup.Settings().Flags |= OFN_NOCHANGEDIR;
   const BOOL ok =
       request.save ? ::GetSaveFileNameA(&setup.Settings()) : ::GetOpenFileNameA(&setup.Settings());
+  if (!startFolder_.empty()) ::SetCurrentDirectoryA(startFolder_.c_str());
   if (!ok) return std::nullopt;
   return setup.ChosenPath();
 }
@@ -426,14 +444,16 @@ LResult Win32Backend::CallNextHookEx(HookHandle hook, int code, WParam wParam, L
   return hooks_->CallNext(hook, code, wParam, lParam);
 }
 
-std::uint32_t Win32Backend::GetTickCount() { return ::GetTickCount(); }
-
-void Win32Backend::Sleep(std::uint32_t milliseconds) {
-  ::Sleep(milliseconds);
-  // Input that came meanwhile found the low-level hooks unanswered.
-  const DWORD timeout = hooks_->LowLevelTimeout();
-  if (timeout != 0 && milliseconds > timeout) hooks_->RenewLowLevelHooks();
+std::uint32_t Win32Backend::SendInput(const std::vector<EVENTMSG>& events) {
+  return hooks_->SendNow(events);
 }
+
+std::uint32_t Win32Backend::GetTickCount() { return TickMs(); }
+
+std::uint64_t Win32Backend::GetMicroseconds() { return static_cast<std::uint64_t>(NowUs()); }
+
+// The low-level hooks answer from their own thread meanwhile.
+void Win32Backend::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 MutexHandle Win32Backend::CreateMutex(const std::string& name) {
   return reinterpret_cast<MutexHandle>(::CreateMutexA(nullptr, FALSE, name.c_str()));
@@ -451,5 +471,27 @@ bool Win32Backend::ReleaseMutex(MutexHandle mutex) {
 void Win32Backend::CloseHandle(MutexHandle mutex) {
   if (mutex != 0) ::CloseHandle(reinterpret_cast<HANDLE>(mutex));
 }
+
+// ---------------------------------------------------------------- notes
+
+std::vector<std::string> Win32Backend::StartupNotes() {
+  std::vector<std::string> notes;
+  if (CurrentDpiAwareness() < DpiAwareness::PerMonitor) {
+    notes.emplace_back(
+        "Display scaling: this Windows gives Vesk scaled coordinates; on a scaled display "
+        "recordings may replay off target.");
+  }
+  return notes;
+}
+
+std::string Win32Backend::InputPathNote(bool playback) {
+  (void)playback;  // recording and playback take the same path
+  if (hooks_->JournalRefused()) {
+    return "Input: low-level hooks (Windows refused the journal hooks).";
+  }
+  return hooks_->Choice().note;
+}
+
+std::string Win32Backend::TakeCancelReason() { return hooks_->TakeCancelReason(); }
 
 }  // namespace vesk::win32
