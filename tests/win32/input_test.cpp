@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "app/recorder_app.h"
 #include "platform/win32/clock.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/hook_engine.h"
 #include "platform/win32/win32_backend.h"
 #include "storage/journal.h"
@@ -79,6 +81,33 @@ LResult PlayJournal(int code, WParam wParam, LParam lParam) {
   g_log.fetchNext = false;
   *out = g_log.current;
   return static_cast<LResult>(g_log.current.time);
+}
+
+// Plays events through the low-level playback path in a modal run of a
+// hidden window, as the engine does; 1 when every event was processed.
+int PlayThroughHooks(Win32Backend& backend, const std::vector<EVENTMSG>& events) {
+  g_log.backend = &backend;
+  g_log.journal = events;
+  g_log.next = 0;
+  g_log.fetchNext = true;
+  class Quiet : public WindowSink {
+    LResult HandleMessage(std::uint32_t, WParam, LParam) override { return 0; }
+  } sink;
+  g_log.host = backend.CreateDialogWindow(*FindDialogTemplate(kProxyDialogTemplate), 0, &sink);
+  if (g_log.host == 0) return -2;
+  g_log.hook = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlayJournal);
+  if (g_log.hook == 0) return -3;
+  static WindowId s_host;
+  static Win32Backend* s_backend;
+  s_host = g_log.host;
+  s_backend = &backend;
+  const UINT_PTR watchdog = ::SetTimer(
+      nullptr, 0, 15000, [](HWND, UINT, UINT_PTR, DWORD) { s_backend->EndModalLoop(s_host, -1); });
+  const int result = backend.RunModalLoop(g_log.host);
+  ::KillTimer(nullptr, watchdog);
+  backend.UnhookWindowsHookEx(g_log.hook);
+  backend.DestroyWindow(g_log.host);
+  return result;
 }
 
 bool Has(const std::vector<EVENTMSG>& events, std::uint32_t message, std::uint32_t paramL,
@@ -412,6 +441,138 @@ TEST_F(LowLevelReplay, JournalPlaysIntoAnEditOnScheduleAndMovesThePointer) {
               static_cast<long long>(worst));
   EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALPLAYBACK));
   backend.DestroyWindow(g_log.host);
+  InstallBackend(nullptr);
+}
+
+TEST_F(LowLevelReplay, MovesBeyondTheDesktopsEdgesStopAtThem) {
+  Win32Backend backend(JournalMode::LowLevel);
+  InstallBackend(&backend);
+  const int right = ::GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1;
+  ::SetCursorPos(640, 500);
+  // A journal from a desktop with a monitor left of the primary one.
+  ASSERT_EQ(PlayThroughHooks(backend, {{WM_MOUSEMOVE, static_cast<std::uint32_t>(-100), 5, 0, 0}}),
+            1);
+  POINT p{};
+  ::GetCursorPos(&p);
+  EXPECT_EQ(p.x, 0);
+  EXPECT_EQ(p.y, 5);
+  ASSERT_EQ(PlayThroughHooks(backend, {{WM_MOUSEMOVE, 5000, static_cast<std::uint32_t>(-7), 0, 0}}),
+            1);
+  ::GetCursorPos(&p);
+  EXPECT_EQ(p.x, right);
+  EXPECT_EQ(p.y, 0);
+  InstallBackend(nullptr);
+}
+
+// A window on a thread of its own noting where clicks land, in physical
+// screen pixels.
+class ClickTarget {
+ public:
+  ClickTarget(int x, int y, int width, int height) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = [](HWND hwnd, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+      if (m == WM_LBUTTONDOWN) {
+        POINT p{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))};
+        ::ClientToScreen(hwnd, &p);
+        s_clicks.push_back(p);
+      }
+      return ::DefWindowProcA(hwnd, m, w, l);
+    };
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VeskTestClicks";
+    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    ::RegisterClassA(&wc);
+    s_clicks.clear();
+    hwnd_ = ::CreateWindowExA(0, wc.lpszClassName, "clicks", WS_POPUP | WS_VISIBLE, x, y, width,
+                              height, nullptr, nullptr, wc.hInstance, nullptr);
+    ::SetForegroundWindow(hwnd_);
+    PumpUntil([] { return false; }, 100);
+  }
+  ~ClickTarget() { ::DestroyWindow(hwnd_); }
+  HWND hwnd() const { return hwnd_; }
+  static inline std::vector<POINT> s_clicks;
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+// Run in a process of its own per DPI (see main.cpp: --dpi), with the
+// Wine prefix's LogPixels set before it started.
+TEST(Dpi, JournalClickLandsOnTheSamePhysicalPixelAndDialogTextFits) {
+  const char* expected = std::getenv("VESK_EXPECT_DPI");
+  if (expected == nullptr) GTEST_SKIP() << "run through --dpi=N";
+  const int dpi = std::atoi(expected);
+  HDC screen = ::GetDC(nullptr);
+  const int logPixels = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  ASSERT_EQ(logPixels, dpi) << "the prefix's LogPixels did not take";
+  EXPECT_GE(win32::CurrentDpiAwareness(), win32::DpiAwareness::PerMonitor);
+
+  Win32Backend backend(JournalMode::LowLevel);
+  InstallBackend(&backend);
+  {
+    ClickTarget target(300, 200, 600, 400);
+    const std::uint32_t x = 777;
+    const std::uint32_t y = 444;
+    ASSERT_EQ(PlayThroughHooks(backend, {{WM_MOUSEMOVE, x, y, 0, 0},
+                                         {WM_LBUTTONDOWN, x, y, 20, 0},
+                                         {WM_LBUTTONUP, x, y, 20, 0}}),
+              1);
+    ASSERT_TRUE(PumpUntil([] { return !ClickTarget::s_clicks.empty(); }, 5000));
+    EXPECT_EQ(ClickTarget::s_clicks.front().x, 777);
+    EXPECT_EQ(ClickTarget::s_clicks.front().y, 444);
+    RECT r{};
+    ::GetWindowRect(target.hwnd(), &r);
+    EXPECT_EQ(r.left, 300);  // physical, as created
+    EXPECT_EQ(r.right, 900);
+  }
+
+  // Every caption fits its control in the font the dialog was laid out in.
+  class Quiet : public WindowSink {
+    LResult HandleMessage(std::uint32_t, WParam, LParam) override { return 0; }
+  } sink;
+  for (const int id : {kMainDialogTemplate, kSettingsDialogTemplate}) {
+    const DialogTemplate& t = *FindDialogTemplate(id);
+    const WindowId w = backend.CreateDialogWindow(t, 0, &sink);
+    ASSERT_NE(w, 0u);
+    HWND dialog = reinterpret_cast<HWND>(w);
+    const auto font = reinterpret_cast<HFONT>(::SendMessageA(dialog, WM_GETFONT, 0, 0));
+    HDC dc = ::GetDC(dialog);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    TEXTMETRICA tm{};
+    ::GetTextMetricsA(dc, &tm);
+    // Laid out for the DPI, not stretched: the font has the pixels the
+    // DPI asks for.
+    EXPECT_GE(tm.tmHeight + 1, t.fontPoints * dpi / 72) << "template " << id;
+    for (const ControlTemplate& c : t.controls) {
+      if (c.text == nullptr || *c.text == '\0' || c.id == -1) continue;
+      if (c.kind == ControlKind::Edit || c.kind == ControlKind::ListBox ||
+          c.kind == ControlKind::UpDown) {
+        continue;
+      }
+      HWND control = ::GetDlgItem(dialog, c.id);
+      ASSERT_NE(control, nullptr);
+      RECT box{};
+      ::GetClientRect(control, &box);
+      std::string text = c.text;
+      std::erase(text, '&');
+      RECT need{0, 0, box.right, 0};
+      const DWORD type = c.style & SS_TYPEMASK;
+      const bool wraps = c.kind == ControlKind::StaticText &&
+                         (type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT);
+      ::DrawTextA(dc, text.c_str(), -1, &need,
+                  DT_CALCRECT | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+      int room = box.right;
+      if (c.kind == ControlKind::CheckBox || c.kind == ControlKind::RadioButton) {
+        room -= ::GetSystemMetrics(SM_CXMENUCHECK) + 2;  // the box drawn before the text
+      }
+      EXPECT_LE(need.right - need.left, room) << "\"" << text << "\" at " << dpi << " dpi";
+      EXPECT_LE(need.bottom - need.top, box.bottom) << "\"" << text << "\" at " << dpi << " dpi";
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(dialog, dc);
+    backend.DestroyWindow(w);
+  }
   InstallBackend(nullptr);
 }
 
