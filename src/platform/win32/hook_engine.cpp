@@ -423,7 +423,18 @@ std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
   std::vector<INPUT> inputs;
   inputs.reserve(events.size());
   for (const EVENTMSG& e : events) {
-    if (std::optional<INPUT> in = ToInput(e, desktop)) inputs.push_back(*in);
+    std::optional<INPUT> in = ToInput(e, desktop);
+    if (!in) continue;
+    const bool release =
+        e.message == WM_LBUTTONUP || e.message == WM_RBUTTONUP || e.message == WM_MBUTTONUP;
+    if (release) {
+      // Let go where the pointer is now: the press may have been the start
+      // of a drag that playback carried on elsewhere.
+      in->mi.dwFlags &= ~static_cast<DWORD>(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE |
+                                            MOUSEEVENTF_VIRTUALDESK);
+      in->mi.dx = in->mi.dy = 0;
+    }
+    inputs.push_back(*in);
   }
   if (inputs.empty()) return 0;
   return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
