@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/hook_engine.h"
 #include "platform/win32/win32_backend.h"
 #include "storage/settings.h"
@@ -299,6 +300,20 @@ TEST_F(WindowTest, ManifestBringsVersion6OfTheCommonControls) {
   for (char& c : lower) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
   EXPECT_NE(lower.find("microsoft.windows.common-controls"), std::string::npos) << path;
   EXPECT_NE(lower.find("_6.0."), std::string::npos) << path;
+}
+
+// Wine treats every process as DPI-aware, so only the request itself can
+// be checked here: without it Windows would stretch the dialogs and scale
+// every coordinate the hooks and SendInput exchange.
+TEST_F(WindowTest, ManifestAsksForPerMonitorV2AwarenessAndTheProcessHasIt) {
+  HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  const auto* data = static_cast<const char*>(::LockResource(::LoadResource(nullptr, found)));
+  const std::string manifest(data, ::SizeofResource(nullptr, found));
+  EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+  EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+  EXPECT_NE(manifest.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+  EXPECT_GE(win32::EnableDpiAwareness(), win32::DpiAwareness::PerMonitor);
 }
 
 // ---------------------------------------------------------------- layered windows
