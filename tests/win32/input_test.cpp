@@ -875,5 +875,67 @@ TEST(ScheduledRun, PlaysTheDefaultJournalAfterTenSecondsAndClosesItself) {
   EXPECT_EQ(ReadFile(dir.File("VeskSettings.auc")), settings);  // never written on the way out
 }
 
+// The main window of another process, found by its log list.
+HWND MainWindowOf(DWORD processId) {
+  struct Search {
+    DWORD pid;
+    HWND found;
+  } search{processId, nullptr};
+  ::EnumWindows(
+      [](HWND hwnd, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == s->pid && ::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, IDC_LOG) != nullptr) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::string TitleOf(HWND hwnd) {
+  char buffer[256] = {};
+  ::GetWindowTextA(hwnd, buffer, sizeof(buffer));
+  return buffer;
+}
+
+// A task scheduler reads the exit status: a run that did not finish is
+// not a success, even though the window stays open until closed.
+TEST(ScheduledRun, CancelledRunLeavesTheWindowOpenAndExitsWithFailure) {
+  TempDir dir;
+  std::vector<EVENTMSG> events;
+  for (std::uint32_t i = 0; i < 200; ++i) events.push_back({WM_MOUSEMOVE, 300 + i, 400, 40, 0});
+  PrepareScheduledRun(dir, events);
+  PROCESS_INFORMATION pi = StartVesk(dir);
+  ASSERT_NE(pi.hProcess, nullptr);
+  HWND main = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        main = MainWindowOf(pi.dwProcessId);
+        return main != nullptr && TitleOf(main) == "PLAYING-(Vesk), <Ctrl+Break> to PAUSE";
+      },
+      30000));
+  // Ctrl+Esc: the system's cancellation, pressed until it lands.
+  for (int attempt = 0; attempt < 10 && TitleOf(main) != "PAUSED PLAYBACK - (Vesk)"; ++attempt) {
+    ASSERT_TRUE(Xdotool("key ctrl+Escape"));
+    PumpUntil([&] { return TitleOf(main) == "PAUSED PLAYBACK - (Vesk)"; }, 1000);
+  }
+  EXPECT_EQ(TitleOf(main), "PAUSED PLAYBACK - (Vesk)");
+  EXPECT_FALSE(PumpUntil([&] { return Exited(pi.hProcess); }, 500)) << "closed by itself";
+  ::PostMessageA(main, WM_COMMAND, MakeCommandWParam(IDC_EXIT, BN_CLICKED), 0);
+  const bool exited = PumpUntil([&] { return Exited(pi.hProcess); }, 10000);
+  if (!exited) ::TerminateProcess(pi.hProcess, 99);
+  DWORD code = 0;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  ::CloseHandle(pi.hProcess);
+  ::CloseHandle(pi.hThread);
+  ASSERT_TRUE(exited);
+  EXPECT_NE(code, 0u);
+  std::printf("cancelled scheduled run: exit status %lu\n", static_cast<unsigned long>(code));
+}
+
 }  // namespace
 }  // namespace vesk::testing
