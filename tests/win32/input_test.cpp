@@ -476,6 +476,7 @@ class ClickTarget {
         ::ClientToScreen(hwnd, &p);
         s_clicks.push_back(p);
       }
+      if (m == WM_MOUSEWHEEL) s_wheels.push_back(GET_WHEEL_DELTA_WPARAM(w));
       return ::DefWindowProcA(hwnd, m, w, l);
     };
     wc.hInstance = ::GetModuleHandleA(nullptr);
@@ -483,6 +484,7 @@ class ClickTarget {
     wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     ::RegisterClassA(&wc);
     s_clicks.clear();
+    s_wheels.clear();
     hwnd_ = ::CreateWindowExA(0, wc.lpszClassName, "clicks", WS_POPUP | WS_VISIBLE, x, y, width,
                               height, nullptr, nullptr, wc.hInstance, nullptr);
     ::SetForegroundWindow(hwnd_);
@@ -491,10 +493,41 @@ class ClickTarget {
   ~ClickTarget() { ::DestroyWindow(hwnd_); }
   HWND hwnd() const { return hwnd_; }
   static inline std::vector<POINT> s_clicks;
+  static inline std::vector<int> s_wheels;
 
  private:
   HWND hwnd_ = nullptr;
 };
+
+TEST_F(LowLevelReplay, WheelTurnsAreRecordedAndReplayedAsTheSameDelta) {
+  Win32Backend backend(JournalMode::LowLevel);
+  InstallBackend(&backend);
+  g_log.backend = &backend;
+  ClickTarget target(200, 200, 400, 300);
+  g_log.hook = backend.SetWindowsHookEx(WH_JOURNALRECORD, &CollectRecord);
+  ASSERT_NE(g_log.hook, 0u);
+  ASSERT_TRUE(Xdotool("mousemove 400 350 click 4 click 5 click 5"));  // up, down, down
+  ASSERT_TRUE(PumpUntil([] { return Count(g_log.recorded, WM_MOUSEWHEEL) == 3; }, 10000))
+      << Dump(g_log.recorded);
+  backend.UnhookWindowsHookEx(g_log.hook);
+  ASSERT_TRUE(PumpUntil([] { return ClickTarget::s_wheels.size() == 3; }, 5000));
+  const std::vector<int> live = ClickTarget::s_wheels;
+  std::vector<EVENTMSG> wheel;
+  for (const EVENTMSG& e : g_log.recorded) {
+    if (e.message == WM_MOUSEWHEEL) wheel.push_back({e.message, e.paramL, e.paramH, 20, e.hwnd});
+  }
+  EXPECT_EQ(static_cast<std::int32_t>(wheel[0].hwnd), 120);
+  EXPECT_EQ(static_cast<std::int32_t>(wheel[1].hwnd), -120);
+  EXPECT_EQ(wheel[0].paramL, 400u);
+
+  ClickTarget::s_wheels.clear();
+  ASSERT_EQ(PlayThroughHooks(backend, wheel), 1);
+  ASSERT_TRUE(PumpUntil([] { return ClickTarget::s_wheels.size() == 3; }, 5000))
+      << ClickTarget::s_wheels.size();
+  EXPECT_EQ(ClickTarget::s_wheels, live);
+  EXPECT_EQ(ClickTarget::s_wheels, (std::vector<int>{120, -120, -120}));
+  InstallBackend(nullptr);
+}
 
 // Run in a process of its own per DPI (see main.cpp: --dpi), with the
 // Wine prefix's LogPixels set before it started.
