@@ -242,7 +242,11 @@ TEST_F(LowLevelRecord, RealInputBecomesJournalRecordsAndInjectedInputDoesNot) {
 
 std::vector<std::uint32_t> g_retrieved;  // what the message watch saw
 LResult WatchMessages(int code, WParam, LParam lParam) {
-  if (code == HC_ACTION) g_retrieved.push_back(reinterpret_cast<const MSG*>(lParam)->message);
+  if (code != HC_ACTION) return 0;
+  const std::uint32_t message = reinterpret_cast<const MSG*>(lParam)->message;
+  g_retrieved.push_back(message);
+  // A playback run in progress ends as the engine's would.
+  if (message == WM_CANCELJOURNAL && g_log.host != 0) g_log.backend->EndModalLoop(g_log.host, -5);
   return 0;
 }
 
@@ -441,6 +445,41 @@ TEST_F(LowLevelReplay, JournalPlaysIntoAnEditOnScheduleAndMovesThePointer) {
               static_cast<long long>(worst));
   EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALPLAYBACK));
   backend.DestroyWindow(g_log.host);
+  InstallBackend(nullptr);
+}
+
+// What Windows reports with an administrator's window in front, or with
+// the screen locked: playback ends with the reason, and nothing is sent.
+TEST_F(LowLevelReplay, AnElevatedWindowOrALockedDesktopEndsPlaybackWithItsLine) {
+  Win32Backend backend(JournalMode::LowLevel);
+  InstallBackend(&backend);
+  ASSERT_NE(backend.SetWindowsHookEx(WH_GETMESSAGE, &WatchMessages), 0u);
+  win32::InjectionFacts elevated;
+  elevated.foregroundIntegrity = SECURITY_MANDATORY_HIGH_RID;
+  win32::InjectionFacts locked;
+  locked.inputDesktopOurs = false;
+  for (const auto& [facts, line] :
+       {std::pair{elevated, win32::CancelReasonText(win32::CancelCause::ElevatedWindow)},
+        {locked, win32::CancelReasonText(win32::CancelCause::DesktopCannotTakeInput)}}) {
+    SCOPED_TRACE(line);
+    g_retrieved.clear();
+    g_log.processedAtUs.clear();
+    backend.Hooks().SetFactsSource([f = facts] { return f; });
+    ::SetCursorPos(640, 500);
+    EXPECT_EQ(
+        PlayThroughHooks(backend, {{WM_MOUSEMOVE, 100, 100, 0, 0}, {WM_KEYDOWN, 0x1E41, 1, 0, 0}}),
+        -5);  // ended by the cancellation
+    EXPECT_EQ(std::count(g_retrieved.begin(), g_retrieved.end(), WM_CANCELJOURNAL), 1);
+    EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALPLAYBACK));
+    EXPECT_EQ(backend.TakeCancelReason(), line);
+    POINT p{};
+    ::GetCursorPos(&p);
+    EXPECT_EQ(p.x, 640);
+    EXPECT_EQ(p.y, 500);
+    EXPECT_TRUE(g_log.processedAtUs.empty());
+  }
+  EXPECT_EQ(win32::CancelReasonText(win32::CancelCause::ElevatedWindow),
+            "Cannot send input to an elevated window; run Vesk as administrator to automate it.");
   InstallBackend(nullptr);
 }
 

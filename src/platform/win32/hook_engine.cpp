@@ -371,6 +371,7 @@ void HookEngine::RecordLowLevel(const EVENTMSG& event) {
 }
 
 InjectionFacts HookEngine::CurrentFacts() {
+  if (factsSource_) return factsSource_();
   static std::int64_t s_checkedUs = 0;
   static bool s_desktopOurs = true;
   const std::int64_t now = NowUs();
@@ -430,8 +431,8 @@ std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
     if (release) {
       // Let go where the pointer is now: the press may have been the start
       // of a drag that playback carried on elsewhere.
-      in->mi.dwFlags &= ~static_cast<DWORD>(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE |
-                                            MOUSEEVENTF_VIRTUALDESK);
+      in->mi.dwFlags &=
+          ~static_cast<DWORD>(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK);
       in->mi.dx = in->mi.dy = 0;
     }
     inputs.push_back(*in);

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,11 @@ class HookEngine {
   DWORD LowLevelTimeout() const;
   void SetLowLevelTimeout(DWORD milliseconds);
   std::int64_t SlowestHookAnswerUs() const;
+
+  // Where playback learns what the system allows (the foreground's
+  // integrity, the input desktop); tests put situations here that Wine
+  // cannot produce. Null restores the live facts.
+  void SetFactsSource(std::function<InjectionFacts()> source) { factsSource_ = std::move(source); }
 
   // Sends events now (the engine's SendInput service); returns how many
   // went through.
@@ -133,6 +139,7 @@ class HookEngine {
   std::optional<DWORD> foregroundIntegrity_;
   DWORD ownIntegrity_;
   bool onWine_;
+  std::function<InjectionFacts()> factsSource_;
 
   // Playback schedule, in microseconds of the performance counter. The
   // anchor is the moment the previous wait was due, so waits add up
