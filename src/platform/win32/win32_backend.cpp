@@ -477,8 +477,9 @@ bool Win32Backend::PostMessage(WindowId window, std::uint32_t message, WParam wP
 std::optional<std::string> Win32Backend::ShowFileDialog(WindowId owner,
                                                         const FileDialogRequest& request) {
   FileDialogSetup setup(request, H(owner));
-  // The dialogs move the working folder to wherever the user browsed (some
-  // even with OFN_NOCHANGEDIR); the settings file is found through it.
+  // The dialogs move the working folder to wherever the user browsed (the
+  // Open dialog even with OFN_NOCHANGEDIR); the settings file is found
+  // through it, so the start folder is put back whatever happened.
   setup.Settings().Flags |= OFN_NOCHANGEDIR;
   const BOOL ok =
       request.save ? ::GetSaveFileNameA(&setup.Settings()) : ::GetOpenFileNameA(&setup.Settings());
