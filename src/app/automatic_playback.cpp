@@ -24,6 +24,7 @@ LResult RecorderDialog::OnAutomaticPlayback(WParam, LParam) {
   UpdateWindow();
   Sys().Sleep(kStartDelayMs);
   autoPlayback = true;
+  autoRunUnfinished = true;
   AddLogLine("Auto Playback Started");
   const std::string filepath = settings.defaultJournalPath;
   if (filepath.empty()) return 0;

@@ -12,6 +12,7 @@ std::uint32_t g_autoPlaybackMessage = 0;
 std::uint32_t g_playAgainMessage = 0;
 
 namespace {
+int g_exitStatus = 0;
 
 const MessageMapEntry kProxyEntries[] = {
     OnMessage(WM_PAINT, [](Dialog&, WParam, LParam) -> LResult { return 0; }),
@@ -40,7 +41,10 @@ bool RecorderApp::InitInstance() {
   return false;
 }
 
+void SetExitStatus(int status) { g_exitStatus = status; }
+
 int RunProgram() {
+  g_exitStatus = 0;
   // Process-wide objects, created in this order and destroyed in reverse.
   TheKeyboardState() = {};
   TheRecordingStepState() = {};
@@ -69,7 +73,7 @@ int RunProgram() {
       ~ClearPointer() { SetTheHookSet(nullptr); }
     } clear;
   }
-  return 0;
+  return g_exitStatus;
 }
 
 }  // namespace vesk

@@ -30,6 +30,12 @@ class RecorderApp {
 extern std::uint32_t g_autoPlaybackMessage;
 extern std::uint32_t g_playAgainMessage;
 
+// Exit statuses: 0 when no automatic run was started or it ended after its
+// last pass; kExitRunUnfinished when the program ends after an automatic
+// run that did not (cancelled, paused, journal missing).
+inline constexpr int kExitRunUnfinished = 1;
+void SetExitStatus(int status);
+
 // Creates the process-wide objects in order, runs the application's
 // start-up step and destroys them in reverse order. Returns the exit code.
 int RunProgram();

@@ -46,6 +46,7 @@ bool RecorderDialog::OnInitDialog() {
     AddLogLine("Failed to load settings from VeskSettings.auc, defaults loaded - creating.");
     settings.Save();
   }
+  for (const std::string& note : Sys().StartupNotes()) AddLogLine(note);
   if (settings.playAtStartup != 0) PostMessage(g_autoPlaybackMessage, 0, 0);
   state = Stopped;
   UpdateStatus();
@@ -56,9 +57,17 @@ void RecorderDialog::OnDestroy() {
   // The window may close while a journal hook runs; from here on no hook
   // call may reach it.
   if (HookSet* hooks = TheHookSet(); hooks != nullptr && hooks->owner == this) hooks->Detach();
+  // Closing in the middle of a playback must not leave keys held down.
+  ReleaseHeldInput(false);
+  heldAtPause.Clear();
+  // A task scheduler learns from the exit status that the run did not end.
+  if (autoRunUnfinished) SetExitStatus(kExitRunUnfinished);
 }
 
 void RecorderDialog::AddLogLine(const std::string& text) {
+  // A run of hours logs millions of lines; the oldest go, so memory stays
+  // bounded and the list stays quick.
+  if (logList.GetCount() >= kLogLineLimit) logList.DeleteFirst(kLogLinesTrimmed);
   logList.AddString(text);
   logList.SetCurSel(logList.GetCount() - 1);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/text_stream.h"
+#include "engine/held_input.h"
 #include "platform/dialog.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
@@ -24,6 +25,9 @@ enum RecorderState : std::int32_t {
 };
 
 inline constexpr const char* kSupportAddress = "support@vesk.example";
+// The log keeps at most this many lines, dropping the oldest in batches.
+inline constexpr int kLogLineLimit = 50'000;
+inline constexpr int kLogLinesTrimmed = 5'000;
 
 class RecorderDialog : public Dialog {
  public:
@@ -50,12 +54,19 @@ class RecorderDialog : public Dialog {
   void PauseRecording(bool byUser);
   void StopRecording();
   void StartPlayback();
+  void StartCycle();
   void PausePlayback(bool byUser);
   void StopPlayback();
 
   // Per-event work inside the journal hooks.
   void RecordStep(int code, WParam wParam, LParam lParam);
   LResult PlaybackStep(int code, WParam wParam, LParam lParam);
+
+  // Keys and buttons that replayed entries hold down: released while the
+  // playback cannot go on, pressed again before it does.
+  // keepForContinue: a pause, after which Continue Playback presses them again.
+  void ReleaseHeldInput(bool keepForContinue);
+  void RestoreHeldInput();
 
   // Journal file, script export, settings, automatic playback.
   void SaveJournal();
@@ -88,6 +99,25 @@ class RecorderDialog : public Dialog {
   Journal journal;
   std::int32_t eventsPlayed = 0;
   std::int32_t cycle = 0;
+
+  // Playback schedule, in microseconds of Sys().GetMicroseconds(): the
+  // current stretch of a pass began at scheduleOrigin and the entry handed
+  // over last is due at dueAt.
+  std::uint64_t scheduleOrigin = 0;
+  std::uint64_t scheduleOffset = 0;
+  std::uint64_t dueAt = 0;
+  // The entry handed over before a pause was never processed: hand it over
+  // again on Continue Playback.
+  bool handOverAgain = false;
+  // A pass has ended and the next one waits for "Play Again".
+  bool passPending = false;
+  // What processed entries hold down, and what a pause let go of, to
+  // press again on Continue Playback.
+  HeldInput heldInput;
+  HeldInput heldAtPause;
+  // The run started by the automatic playback has not reached its natural
+  // end yet (the exit status tells a task scheduler).
+  bool autoRunUnfinished = false;
 
  protected:
   bool OnInitDialog() override;

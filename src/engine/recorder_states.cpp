@@ -2,6 +2,9 @@
 #include "app/recorder_dialog.h"
 #include "engine/hook_set.h"
 
+#include <string>
+#include <vector>
+
 namespace vesk {
 
 namespace {
@@ -27,6 +30,10 @@ void RemovePlayback() {
 void RecorderDialog::OnRecord() { StartRecording(); }
 
 void RecorderDialog::StartRecording() {
+  if (state == Stopped) {
+    const std::string path = Sys().InputPathNote(false);
+    if (!path.empty()) AddLogLine(path);
+  }
   state = Recording;
   UpdateStatus();
   lastEventTime = Sys().GetTickCount();
@@ -61,7 +68,13 @@ void RecorderDialog::StopRecording() {
 void RecorderDialog::OnPlay() {
   if (state == Playing) return;
   if (state == PlaybackPausedByUser || state == PlaybackPausedBySystem) {
-    StartPlayback();
+    RestoreHeldInput();
+    // A pass that ended just before the pause goes on with the next one.
+    if (passPending) {
+      StartCycle();
+    } else {
+      StartPlayback();
+    }
     return;
   }
   journal.RemoveAll();
@@ -72,21 +85,37 @@ void RecorderDialog::OnPlay() {
 
 void RecorderDialog::BeginPlayback() {
   cycle = 1;
-  OnPlayAgain(0, 0);
+  heldInput.Clear();
+  heldAtPause.Clear();
+  const std::string path = Sys().InputPathNote(true);
+  if (!path.empty()) AddLogLine(path);
+  StartCycle();
 }
 
 LResult RecorderDialog::OnPlayAgain(WParam, LParam) {
+  // A pause or a Stop that came after the pass ended wins over the message
+  // already on its way.
+  if (state != Playing || !passPending) return 0;
+  StartCycle();
+  return 0;
+}
+
+void RecorderDialog::StartCycle() {
+  passPending = false;
+  handOverAgain = false;
   eventsPlayed = 0;
   currentEntry = journal.Head();
   playPosition = journal.HeadPosition();
   StartPlayback();
-  return 0;
 }
 
 void RecorderDialog::StartPlayback() {
   state = Playing;
   UpdateStatus();
   fetchNext = true;
+  // The rest of the pass keeps its recorded spacing from this moment.
+  scheduleOrigin = Sys().GetMicroseconds();
+  scheduleOffset = 0;
   if (!InstallPlayback()) {
     AddLogLine("Could not start playback: the system refused the playback hook.");
     PausePlayback(false);
@@ -95,8 +124,11 @@ void RecorderDialog::StartPlayback() {
 
 void RecorderDialog::PausePlayback(bool byUser) {
   RemovePlayback();
+  // Handed over but never processed: Continue Playback hands it over again.
+  handOverAgain = handOverAgain || (!passPending && !fetchNext && currentEntry != nullptr);
   state = byUser ? PlaybackPausedByUser : PlaybackPausedBySystem;
   UpdateStatus();
+  ReleaseHeldInput(true);
 }
 
 void RecorderDialog::EndCycle() {
@@ -105,8 +137,10 @@ void RecorderDialog::EndCycle() {
   UpdateStatus();
   cycle = cycle + 1;
   if (cycle <= settings.repeatCount) {
+    passPending = true;
     PostMessage(g_playAgainMessage, 0, 0);
   } else {
+    if (autoPlayback) autoRunUnfinished = false;
     StopPlayback();
     if (autoPlayback) PostMessage(WM_CLOSE, 0, 0);
   }
@@ -116,15 +150,58 @@ void RecorderDialog::StopPlayback() {
   if (state == Stopped) return;
   state = Stopped;
   RemovePlayback();
+  passPending = false;
+  handOverAgain = false;
   journal.RemoveAll();
   currentEntry = nullptr;
   playPosition = Journal::npos;
+  ReleaseHeldInput(false);
+  heldAtPause.Clear();
   AddLogLine("Playback stopped.");
   UpdateStatus();
 }
 
+namespace {
+std::string HeldCount(std::size_t n) {
+  return n == 1 ? std::string("1 held key or button")
+                : std::to_string(n) + " held keys and buttons";
+}
+}  // namespace
+
+void RecorderDialog::ReleaseHeldInput(bool keepForContinue) {
+  if (heldInput.Empty()) return;
+  const std::vector<EVENTMSG> events = heldInput.ReleaseEvents();
+  const std::uint32_t sent = Sys().SendInput(events);
+  if (sent >= events.size()) {
+    AddLogLine("Released " + HeldCount(heldInput.Count()) + ".");
+  } else {
+    AddLogLine("Could not release " + HeldCount(events.size() - sent) +
+               ": the system refused the input.");
+  }
+  if (keepForContinue) heldAtPause = heldInput;
+  heldInput.Clear();
+}
+
+void RecorderDialog::RestoreHeldInput() {
+  if (heldAtPause.Empty()) return;
+  const std::vector<EVENTMSG> events = heldAtPause.PressEvents();
+  const std::uint32_t sent = Sys().SendInput(events);
+  if (sent >= events.size()) {
+    AddLogLine("Restored " + HeldCount(heldAtPause.Count()) + ".");
+  } else {
+    AddLogLine("Could not restore " + HeldCount(heldAtPause.Count()) +
+               ": the system refused the input.");
+  }
+  heldInput = heldAtPause;
+  heldAtPause.Clear();
+}
+
 void RecorderDialog::Pause(bool byUser) {
   AddLogLine(byUser ? "PAUSED BY USER" : "PAUSED BY SYSTEM");
+  if (!byUser) {
+    const std::string reason = Sys().TakeCancelReason();
+    if (!reason.empty()) AddLogLine(reason);
+  }
   if (state == Recording) PauseRecording(byUser);
   if (state == Playing) PausePlayback(byUser);
 }

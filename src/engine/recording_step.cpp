@@ -14,7 +14,9 @@ namespace vesk {
 namespace {
 RecordingStepState g_step;
 
-std::string Unsigned(std::uint32_t v) { return std::to_string(v); }
+// Monitors left of or above the primary one have negative coordinates; the
+// record keeps them as unsigned bits.
+std::string Signed(std::uint32_t v) { return std::to_string(static_cast<std::int32_t>(v)); }
 }  // namespace
 
 RecordingStepState& TheRecordingStepState() { return g_step; }
@@ -34,7 +36,7 @@ void RecorderDialog::RecordStep(int code, WParam, LParam lParam) {
   std::string line;
   switch (e.message) {
     case WM_MOUSEMOVE:
-      line = "MouseMove(" + Unsigned(e.paramL) + ", " + Unsigned(e.paramH) + ")";
+      line = "MouseMove(" + Signed(e.paramL) + ", " + Signed(e.paramH) + ")";
       break;
     case WM_LBUTTONDOWN:
       line = "MouseDown(\"left\")";

@@ -19,6 +19,8 @@ bool Control::GetCheck() const { return Sys().GetCheck(window_, id_); }
 int Control::AddString(const std::string& text) const {
   return Sys().ListAddString(window_, id_, text);
 }
+void Control::DeleteFirst(int count) const { Sys().ListDeleteFirst(window_, id_, count); }
+
 int Control::GetCount() const { return Sys().ListGetCount(window_, id_); }
 void Control::SetCurSel(int index) const { Sys().ListSetCurSel(window_, id_, index); }
 int Control::GetCurSel() const { return Sys().ListGetCurSel(window_, id_); }

@@ -68,6 +68,7 @@ class Control {
   // List box.
   int AddString(const std::string& text) const;
   int GetCount() const;
+  void DeleteFirst(int count) const;
   void SetCurSel(int index) const;
   int GetCurSel() const;
   std::string GetLine(int index) const;

@@ -78,6 +78,8 @@ class Backend {
   // Returns the index of the new line.
   virtual int ListAddString(WindowId window, int id, const std::string& text) = 0;
   virtual int ListGetCount(WindowId window, int id) = 0;
+  // Removes the count oldest lines (all of them when there are fewer).
+  virtual void ListDeleteFirst(WindowId window, int id, int count) = 0;
   virtual void ListSetCurSel(WindowId window, int id, int index) = 0;
   virtual int ListGetCurSel(WindowId window, int id) = 0;
   virtual std::string ListGetText(WindowId window, int id, int index) = 0;

@@ -121,6 +121,9 @@ TEST(JournalFileCommands, OpenUsesTheOpenDialogAndEmptiesTheScript) {
   EXPECT_FALSE(d.save);
   EXPECT_EQ(d.title, "Open journal:");
   EXPECT_EQ(d.initialName, "");
+  EXPECT_EQ(d.defaultExtension, "alg");
+  EXPECT_EQ(d.filterDescription, "Vesk Journal Files (.alg)");
+  EXPECT_EQ(d.filterPattern, "*.alg");
   EXPECT_EQ(d.flags, 0x1006u);
   EXPECT_TRUE(ScriptText().empty());
   const auto log = p.Log();

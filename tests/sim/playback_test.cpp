@@ -24,6 +24,8 @@ class PlaybackStep : public ::testing::Test {
       d.playPosition = d.journal.HeadPosition();
       d.state = Playing;
       d.fetchNext = true;
+      d.scheduleOrigin = Sys().GetMicroseconds();
+      d.scheduleOffset = 0;
     });
     start = p.Log().size();
   }
@@ -36,13 +38,18 @@ class PlaybackStep : public ::testing::Test {
   std::size_t start = 0;
 };
 
-TEST_F(PlaybackStep, RecordedSpeedWaitsDelayPlusOneThenHandsOverAgain) {
+TEST_F(PlaybackStep, RecordedSpeedWaitsUntilDueThenHandsOverAgain) {
   Load({Move(512, 384, 15), Move(1, 2, 0), Move(3, 4, 9)}, true);
   EVENTMSG e{};
-  EXPECT_EQ(Call(HC_GETNEXT, &e), 16);
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 15);
   EXPECT_EQ(e, (EVENTMSG{WM_MOUSEMOVE, 512, 384, 15, 0}));
   EVENTMSG again{};
-  EXPECT_EQ(Call(HC_GETNEXT, &again), 0);  // no other playback hook
+  p.sim.SetNow(p.sim.Now() + 6);
+  EXPECT_EQ(Call(HC_GETNEXT, &again), 9) << "asked again early: the rest of the wait";
+  EXPECT_EQ(again, e);
+  p.sim.SetNow(p.sim.Now() + 9);
+  again = {};
+  EXPECT_EQ(Call(HC_GETNEXT, &again), 0);  // due, and no other playback hook
   EXPECT_EQ(again, e);
   EXPECT_EQ(Call(HC_SKIP, nullptr), 0);
   EXPECT_EQ(Call(HC_GETNEXT, &e), 1) << "a delay of 0 still waits 1 ms";
@@ -51,18 +58,27 @@ TEST_F(PlaybackStep, RecordedSpeedWaitsDelayPlusOneThenHandsOverAgain) {
                                       "             2 Mouse Move: (1,2)   +0"}));
 }
 
-TEST_F(PlaybackStep, DefaultSpeedWaitsTwentyForEveryEntry) {
-  Load({Move(1, 1, 500), Move(2, 2, 0)}, false);
+TEST_F(PlaybackStep, DefaultSpeedPlaysOneEntryEveryTwentyMilliseconds) {
+  Load({Move(1, 1, 500), Move(2, 2, 0), Move(3, 3, 7)}, false);
   EVENTMSG e{};
   EXPECT_EQ(Call(HC_GETNEXT, &e), 20);
+  p.sim.SetNow(p.sim.Now() + 20);
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 0);
   Call(HC_SKIP, nullptr);
   EXPECT_EQ(Call(HC_GETNEXT, &e), 20);
+  p.sim.SetNow(p.sim.Now() + 25);  // the system was late
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 0);
+  Call(HC_SKIP, nullptr);
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 15) << "lateness is caught up on the same schedule";
 }
 
 TEST_F(PlaybackStep, TheLastEntryIsHandedOverOnceAndThenTheCycleEnds) {
-  Load({Move(7, 8, 3)}, true);
+  Load({Move(7, 8, 3), {0, {WM_KEYDOWN, 9, 9, 1, 0}}}, true);
   EVENTMSG e{};
-  EXPECT_EQ(Call(HC_GETNEXT, &e), 4);
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 3);
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 3) << "not due yet: the pass does not end early";
+  EXPECT_EQ(p.Dlg().state, Playing);
+  p.sim.SetNow(p.sim.Now() + 3);
   EVENTMSG untouched{0xAAAA, 0, 0, 0, 0};
   EXPECT_EQ(Call(HC_GETNEXT, &untouched), 0);
   EXPECT_EQ(untouched.message, 0xAAAAu) << "nothing is copied after the end";
@@ -147,9 +163,9 @@ TEST(Playback, ASystemPacedRunKeepsTheRecordedGaps) {
   p.sim.Advance(1000);
   const auto& done = p.sim.Processed();
   ASSERT_EQ(done.size(), 3u);
-  EXPECT_EQ(done[0].at - t0, 1u);
-  EXPECT_EQ(done[1].at - done[0].at, 51u);
-  EXPECT_EQ(done[2].at - done[1].at, 201u);
+  EXPECT_EQ(done[0].at - t0, 1u) << "recorded 0 ms after the start: still 1 ms later";
+  EXPECT_EQ(done[1].at - t0, 50u);
+  EXPECT_EQ(done[2].at - t0, 250u);
   EXPECT_EQ(p.Dlg().state, Stopped);
   EXPECT_EQ(p.Main().alpha, 255);
 }

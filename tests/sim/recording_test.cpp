@@ -28,9 +28,12 @@ TEST_F(Recording, MouseMoveLineGoesToLogAndScriptWithCrLf) {
   EXPECT_EQ(p.Dlg().journal.At(0).tag, 1);
 }
 
-TEST_F(Recording, NegativeCoordinatesAreWrittenUnsigned) {
-  p.sim.MouseMove(-100, 5);
-  EXPECT_EQ(Lines(), std::vector<std::string>{"MouseMove(4294967196, 5)"});
+TEST_F(Recording, NegativeCoordinatesAreWrittenSigned) {
+  // A monitor left of the primary one; the journal keeps the same bits.
+  p.sim.MouseMove(-100, -5);
+  EXPECT_EQ(Lines(), std::vector<std::string>{"MouseMove(-100, -5)"});
+  EXPECT_EQ(ScriptText(), "MouseMove(-100, -5)\r\n");
+  EXPECT_EQ(p.Dlg().journal.At(0).event.paramL, 0xFFFFFF9Cu);
 }
 
 TEST_F(Recording, MouseButtonsWheelAndUnknownMessages) {

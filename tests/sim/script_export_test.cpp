@@ -75,16 +75,32 @@ TEST(ScriptExport, CancelEmptyPathAndFailuresAreHandled) {
   EXPECT_EQ(p.LastLog(), "Could not open " + bad + " for writing");
 }
 
-TEST(ScriptExport, WorksWhileRecordingToo) {
+TEST(ScriptExport, WhileRecordingClicksGoThroughButEnterStillSaves) {
   SimProgram p;
   p.Start();
   p.sim.Click(p.main, IDC_RECORD);
   p.sim.MouseMove(1, 1);
+  // The window has the focus after the Record click: Enter reaches SaveBasic.
   const std::string path = p.dir.File("live.au3");
   p.sim.AnswerFileDialog(path);
-  p.sim.Click(p.main, IDC_SAVEBASIC);
+  p.sim.PressEnter();
   EXPECT_EQ(ReadFile(path), "MouseMove(1, 1)\r\n");
   EXPECT_EQ(p.Dlg().state, Recording);
+  // A click aimed at SaveBasic passes through the click-through window to
+  // whatever is below and is recorded like any click there.
+  p.sim.Click(p.main, IDC_SAVEBASIC);
+  EXPECT_EQ(p.sim.FileDialogs().size(), 1u);
+  EXPECT_EQ(p.sim.Focus(), 0u);
+  const auto& j = p.Dlg().journal;
+  ASSERT_EQ(j.Size(), 4u);
+  EXPECT_EQ(j.At(2).event.message, WM_LBUTTONDOWN);
+  int r[4];
+  p.Main().ControlRect(*p.Main().Find(IDC_SAVEBASIC), r);
+  EXPECT_EQ(j.At(2).event.paramL, static_cast<std::uint32_t>((r[0] + r[2]) / 2));
+  // The focus went with the click: Enter no longer reaches the window.
+  p.sim.PressEnter();
+  EXPECT_EQ(p.sim.FileDialogs().size(), 1u);
+  EXPECT_TRUE(p.sim.Surprises().empty());
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST_F(SettingsDialogTest, ApplyThenCancelKeepsTheValueAndItReachesTheFile) {
   Open();
   p.sim.TypeText(dlg, IDC_JOURNAL_PATH, "applied.alg");
   p.sim.Click(dlg, IDC_APPLY);
-  p.sim.PressEscape(dlg);
+  p.sim.PressEscape();
   EXPECT_EQ(p.Dlg().settings.defaultJournalPath, "applied.alg");
   VeskSettings onDisk;
   ASSERT_TRUE(onDisk.Load());

@@ -49,7 +49,7 @@ TEST(Startup, WatchHooksAreInstalledForTheProgramsLife) {
   EXPECT_TRUE(p.sim.HookInstalled(WH_KEYBOARD_LL));
   EXPECT_FALSE(p.sim.HookInstalled(WH_JOURNALRECORD));
   EXPECT_FALSE(p.sim.HookInstalled(WH_JOURNALPLAYBACK));
-  p.sim.PressEscape(p.main);
+  p.sim.PressEscape();
   ASSERT_FALSE(p.Running());
   EXPECT_FALSE(p.sim.HookInstalled(WH_GETMESSAGE));
   EXPECT_FALSE(p.sim.HookInstalled(WH_KEYBOARD_LL));
@@ -61,7 +61,7 @@ TEST(Startup, EscapeCloseBoxAndExitEndTheProgramWithoutSaving) {
     p.Start();
     ASSERT_TRUE(p.Running());
     std::filesystem::remove("VeskSettings.auc");
-    if (way == 0) p.sim.PressEscape(p.main);
+    if (way == 0) p.sim.PressEscape();
     if (way == 1) p.sim.CloseBox(p.main);
     if (way == 2) p.sim.Click(p.main, IDC_EXIT);
     EXPECT_FALSE(p.Running()) << way;
@@ -74,7 +74,7 @@ TEST(Startup, EnterActivatesSaveBasic) {
   SimProgram p;
   p.Start();
   p.sim.AnswerFileDialog(std::nullopt);
-  p.sim.PressEnter(p.main);
+  p.sim.PressEnter();
   ASSERT_EQ(p.sim.FileDialogs().size(), 1u);
   EXPECT_EQ(p.sim.FileDialogs()[0].title, "Save script as:");
   EXPECT_TRUE(p.Running());

@@ -386,6 +386,16 @@ TEST_F(Windows, LogListHoldsManyLinesWithTheNewestSelectedAndVisible) {
   EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(view->currentIndex())));
   backend.ListSetCurSel(w, IDC_LOG, kLines + 5);  // out of range: no selection
   EXPECT_EQ(backend.ListGetCurSel(w, IDC_LOG), -1);
+
+  // The oldest lines go; the view and the selection follow.
+  backend.ListSetCurSel(w, IDC_LOG, kLines - 1);
+  backend.ListDeleteFirst(w, IDC_LOG, 5'000);
+  backend.UpdateWindow(w);
+  EXPECT_EQ(backend.ListGetCount(w, IDC_LOG), kLines - 5'000);
+  EXPECT_EQ(view->model()->rowCount(), kLines - 5'000);
+  EXPECT_EQ(backend.ListGetText(w, IDC_LOG, 0), "line 5000");
+  EXPECT_EQ(backend.ListGetCurSel(w, IDC_LOG), kLines - 5'001);
+  EXPECT_EQ(view->model()->data(view->model()->index(0, 0)).toString(), QString("line 5000"));
 }
 
 }  // namespace

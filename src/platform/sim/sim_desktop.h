@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -37,6 +38,19 @@ struct SimControl {
   int buddy = 0;                     // up-down: the control it writes into
 };
 
+// Pixels per dialog unit in the model.
+inline constexpr int kDialogUnitX = 2;
+inline constexpr int kDialogUnitY = 2;
+
+// What one repaint put on the screen.
+struct SimPaint {
+  std::uint64_t at = 0;  // virtual time
+  std::string title;
+  std::vector<std::string> log;
+  std::uint8_t alpha = 255;
+  std::uint32_t exStyle = 0;
+};
+
 struct SimWindow {
   WindowId id = 0;
   const DialogTemplate* tmpl = nullptr;
@@ -52,6 +66,11 @@ struct SimWindow {
   int layeredCalls = 0;
   int repaints = 0;
   std::string titleAtLastRepaint;
+  std::vector<SimPaint> paints;
+  // Screen rectangle; a window disabled while a modal window it owns runs
+  // takes no clicks and no keys.
+  int left = 0, top = 0, width = 0, height = 0;
+  bool disabled = false;
   int bigIcon = 0, smallIcon = 0;
   int iconX = -1, iconY = -1;  // where the minimised icon was painted
   std::vector<SimControl> controls;
@@ -60,6 +79,12 @@ struct SimWindow {
   int modalResult = 0;
 
   SimControl* Find(int id);
+  bool Contains(int x, int y) const {
+    return x >= left && x < left + width && y >= top && y < top + height;
+  }
+  // The screen rectangle of a control (left, top, right, bottom).
+  void ControlRect(const SimControl& c, int* r) const;
+  SimControl* ControlAt(int x, int y);
 };
 
 struct MessageBoxCall {
@@ -74,6 +99,15 @@ struct MessageBoxCall {
 struct ProcessedEvent {
   EVENTMSG event;
   std::uint64_t at;
+};
+
+// Input that reached the desktop from the program, in order: entries the
+// playback hook handed over and the system processed, and input the
+// program sent at once.
+struct InjectedEvent {
+  EVENTMSG event;
+  std::uint64_t at;
+  bool sentAtOnce;
 };
 
 class SimDesktop : public Backend {
@@ -92,13 +126,21 @@ class SimDesktop : public Backend {
     Do([] {});
   }
 
-  // User actions on windows (ignored on disabled controls, as on screen).
+  // User actions on windows, as a mouse and a keyboard can do them: a click
+  // aims at the middle of the control and lands on the topmost window under
+  // the pointer that takes input (through click-through windows, nowhere
+  // on a disabled window); where no window is, it is mouse input on the
+  // desktop. Disabled controls ignore clicks.
   void Click(WindowId window, int controlId);
+  void ClickAt(int x, int y);
   void TypeText(WindowId window, int controlId, const std::string& text);
   void SpinUp(WindowId window, int controlId) { Spin(window, controlId, +1); }
   void SpinDown(WindowId window, int controlId) { Spin(window, controlId, -1); }
-  void PressEscape(WindowId window);
-  void PressEnter(WindowId window);
+  // Keys go to the window that has the focus: the newest modal window, or
+  // the one clicked last; none after a click on the desktop.
+  void PressEscape();
+  void PressEnter();
+  WindowId Focus() const { return focus_; }
   void CloseBox(WindowId window);
   void Minimise(WindowId window);
 
@@ -110,9 +152,24 @@ class SimDesktop : public Backend {
   void KeyUp(std::uint32_t vk, std::uint32_t scan, bool extended = false, bool sys = false);
   void Input(const EVENTMSG& event, std::uint32_t vk = 0, std::uint32_t scan = 0);
   void CtrlBreak();  // Ctrl down, Break down, Break up, Ctrl up
-  void CtrlEsc();    // the system cancels the journal hooks
+  // Ctrl+Break that arrives when the virtual clock reaches at, after the
+  // playback request due at that moment was served (so it can race the
+  // messages that request posted).
+  void CtrlBreakAt(std::uint64_t at);
+  void CtrlEsc();  // the system cancels the journal hooks
   // Advances the virtual clock, serving due playback requests on the way.
   void Advance(std::uint32_t milliseconds);
+  // As Windows may: the next times the playback hook returns a wait longer
+  // than afterMs, the system asks for the same event again after afterMs.
+  void AskAgainEarly(std::uint32_t afterMs, int times = 1);
+  // SendInput injects at most this many events of each call (-1: all), as
+  // when the system refuses input to an elevated window.
+  void LimitSendInput(int accepted) { sendLimit_ = accepted; }
+  // What the system tells about itself (see Backend).
+  void SetStartupNotes(std::vector<std::string> notes) { startupNotes_ = std::move(notes); }
+  void SetInputPathNote(std::string note) { inputPathNote_ = std::move(note); }
+  // The system cancels the journal hooks and can say why.
+  void CancelJournal(std::string reason);
 
   // Scripted answers.
   void AnswerFileDialog(std::optional<std::string> path) {
@@ -141,9 +198,19 @@ class SimDesktop : public Backend {
   const std::vector<FileDialogRequest>& FileDialogs() const { return fileDialogs_; }
   const std::vector<MessageBoxCall>& MessageBoxes() const { return boxes_; }
   const std::vector<ProcessedEvent>& Processed() const { return processed_; }
+  const std::vector<InjectedEvent>& Injected() const { return injected_; }
+  // Keys (virtual-key codes) and buttons (their down message) that the
+  // injected input leaves held down, in the order they went down.
+  std::vector<std::uint32_t> HeldKeys() const;
+  std::vector<std::uint32_t> HeldButtons() const;
   // Input that got past the hooks and reached the windows.
   const std::vector<EVENTMSG>& Delivered() const { return delivered_; }
   int MutexWaits() const { return mutexWaits_; }
+  // How often this process holds the named mutex right now.
+  int MutexOwnCount(const std::string& name) const;
+  // Repaints ("paint <title>") and hook installations ("hook <kind>") in the
+  // order they happened.
+  const std::vector<std::string>& Trace() const { return trace_; }
   std::uint32_t LastWaitTimeout() const { return lastWaitTimeout_; }
   // Things the program did that the test did not script (an unexpected
   // dialog, say); a test can assert this stays empty.
@@ -176,6 +243,7 @@ class SimDesktop : public Backend {
   bool GetCheck(WindowId window, int id) override;
   int ListAddString(WindowId window, int id, const std::string& text) override;
   int ListGetCount(WindowId window, int id) override;
+  void ListDeleteFirst(WindowId window, int id, int count) override;
   void ListSetCurSel(WindowId window, int id, int index) override;
   int ListGetCurSel(WindowId window, int id) override;
   std::string ListGetText(WindowId window, int id, int index) override;
@@ -194,7 +262,12 @@ class SimDesktop : public Backend {
   HookHandle SetWindowsHookEx(int kind, HookProc proc) override;
   bool UnhookWindowsHookEx(HookHandle hook) override;
   LResult CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) override;
+  std::uint32_t SendInput(const std::vector<EVENTMSG>& events) override;
+  std::vector<std::string> StartupNotes() override { return startupNotes_; }
+  std::string InputPathNote(bool) override { return inputPathNote_; }
+  std::string TakeCancelReason() override { return std::exchange(cancelReason_, {}); }
   std::uint32_t GetTickCount() override;
+  std::uint64_t GetMicroseconds() override { return now_ * 1000u; }
   void Sleep(std::uint32_t milliseconds) override;
   MutexHandle CreateMutex(const std::string& name) override;
   std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds) override;
@@ -237,8 +310,13 @@ class SimDesktop : public Backend {
   bool PassesLowLevelHooks(const PendingInput& in);
   void Deliver(const PendingInput& in);
   bool DrivePlayback();
+  bool QueueDueInput();
   Hook* FirstHook(int kind);
   void Notify(SimWindow& w, int controlId, std::uint32_t code);
+  void ClickControl(SimWindow& w, SimControl& c);
+  SimWindow* WindowAt(int x, int y);
+  void DesktopClick(int x, int y);
+  void Place(SimWindow& w);
   void Spin(WindowId window, int controlId, int delta);
   void Surprise(const std::string& what) { surprises_.push_back(what); }
 
@@ -258,6 +336,8 @@ class SimDesktop : public Backend {
 
   std::map<WindowId, std::unique_ptr<SimWindow>> windows_;
   std::map<WindowId, std::unique_ptr<SimWindow>> closed_;
+  std::vector<WindowId> zOrder_;  // shown windows, front last
+  WindowId focus_ = 0;
   WindowId nextWindow_ = 0x1000;
   std::deque<Posted> posted_;
   std::deque<PendingInput> input_;
@@ -270,6 +350,13 @@ class SimDesktop : public Backend {
   bool playbackWaiting_ = false;
   std::uint64_t playbackDue_ = 0;
   std::vector<ProcessedEvent> processed_;
+  std::vector<InjectedEvent> injected_;
+  std::deque<std::uint32_t> earlyAsks_;
+  int sendLimit_ = -1;
+  std::multimap<std::uint64_t, PendingInput> scheduled_;
+  std::vector<std::string> startupNotes_;
+  std::string inputPathNote_;
+  std::string cancelReason_;
   std::vector<EVENTMSG> delivered_;
   std::vector<std::uint32_t> retrieved_;
 
@@ -287,6 +374,7 @@ class SimDesktop : public Backend {
   int mutexWaits_ = 0;
   std::uint32_t lastWaitTimeout_ = 0;
   std::vector<std::string> surprises_;
+  std::vector<std::string> trace_;
 };
 
 }  // namespace vesk::sim

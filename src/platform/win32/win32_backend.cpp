@@ -410,6 +410,17 @@ int Win32Backend::ListGetCount(WindowId window, int id) {
   return n < 0 ? 0 : static_cast<int>(n);
 }
 
+void Win32Backend::ListDeleteFirst(WindowId window, int id, int count) {
+  void* c = Control(window, id);
+  if (c == nullptr) return;
+  const auto list = static_cast<HWND>(c);
+  ::SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+  for (int i = 0; i < count && ::SendMessageA(list, LB_DELETESTRING, 0, 0) >= 0; ++i) {
+  }
+  ::SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+  ::InvalidateRect(list, nullptr, TRUE);
+}
+
 void Win32Backend::ListSetCurSel(WindowId window, int id, int index) {
   if (void* c = Control(window, id)) {
     ::SendMessageA(static_cast<HWND>(c), LB_SETCURSEL, static_cast<WPARAM>(index), 0);

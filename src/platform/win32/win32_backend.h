@@ -47,6 +47,7 @@ class Win32Backend final : public Backend {
   bool GetCheck(WindowId window, int id) override;
   int ListAddString(WindowId window, int id, const std::string& text) override;
   int ListGetCount(WindowId window, int id) override;
+  void ListDeleteFirst(WindowId window, int id, int count) override;
   void ListSetCurSel(WindowId window, int id, int index) override;
   int ListGetCurSel(WindowId window, int id) override;
   std::string ListGetText(WindowId window, int id, int index) override;

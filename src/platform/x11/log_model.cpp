@@ -3,14 +3,39 @@
 #include <QItemSelectionModel>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace vesk::x11 {
 
 LogModel::LogModel(QListView* view) : QAbstractListModel(view), view_(view) {}
 
 int LogModel::Add(std::string text) {
-  lines_.push_back(std::move(text));
+  text_ += text;
+  ends_.push_back(text_.size());
   Schedule();
   return Count() - 1;
+}
+
+std::string LogModel::Line(int index) const {
+  if (index < 0 || index >= Count()) return {};
+  const auto i = static_cast<std::size_t>(index);
+  const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+  return text_.substr(begin, ends_[i] - begin);
+}
+
+void LogModel::DeleteFirst(int count) {
+  count = std::min(count, Count());
+  if (count <= 0) return;
+  Flush();  // the view knows every line before some of them go
+  const auto n = static_cast<std::size_t>(count);
+  const std::size_t cut = ends_[n - 1];
+  beginRemoveRows(QModelIndex(), 0, count - 1);
+  text_.erase(0, cut);
+  ends_.erase(ends_.begin(), ends_.begin() + static_cast<std::ptrdiff_t>(n));
+  for (auto& end : ends_) end -= cut;
+  shown_ -= count;
+  endRemoveRows();
+  curSel_ = curSel_ >= count ? curSel_ - count : -1;
 }
 
 void LogModel::SetCurSel(int index) {
@@ -48,7 +73,9 @@ int LogModel::rowCount(const QModelIndex& parent) const { return parent.isValid(
 
 QVariant LogModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= shown_) return {};
-  return QString::fromStdString(lines_[static_cast<std::size_t>(index.row())]);
+  const auto i = static_cast<std::size_t>(index.row());
+  const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+  return QString::fromUtf8(text_.data() + begin, static_cast<qsizetype>(ends_[i] - begin));
 }
 
 }  // namespace vesk::x11

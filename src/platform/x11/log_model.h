@@ -19,8 +19,10 @@ class LogModel : public QAbstractListModel {
 
   // The index of the new line.
   int Add(std::string text);
-  int Count() const { return static_cast<int>(lines_.size()); }
-  const std::string& Line(int index) const { return lines_[static_cast<std::size_t>(index)]; }
+  int Count() const { return static_cast<int>(ends_.size()); }
+  std::string Line(int index) const;
+  // Drops the count oldest lines.
+  void DeleteFirst(int count);
   // Selects a line and scrolls to it; -1 (or out of range) clears the selection.
   void SetCurSel(int index);
   int CurSel() const { return curSel_; }
@@ -34,7 +36,11 @@ class LogModel : public QAbstractListModel {
   void Schedule();
 
   QPointer<QListView> view_;
-  std::vector<std::string> lines_;
+  // All lines end to end, and where each one ends: a long recording logs
+  // hundreds of thousands of short lines, and a string object per line
+  // would cost more than the line itself.
+  std::string text_;
+  std::vector<std::size_t> ends_;
   int shown_ = 0;  // lines the view knows of
   int curSel_ = -1;
   bool selectionDirty_ = false;

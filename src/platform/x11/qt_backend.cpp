@@ -783,6 +783,11 @@ int QtBackend::ListAddString(WindowId window, int id, const std::string& text) {
   return c != nullptr && c->log != nullptr ? c->log->Add(text) : -1;
 }
 
+void QtBackend::ListDeleteFirst(WindowId window, int id, int count) {
+  ControlRec* c = d_->Ctl(window, id);
+  if (c != nullptr && c->log != nullptr) c->log->DeleteFirst(count);
+}
+
 int QtBackend::ListGetCount(WindowId window, int id) {
   ControlRec* c = d_->Ctl(window, id);
   return c != nullptr && c->log != nullptr ? c->log->Count() : 0;
