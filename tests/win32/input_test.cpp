@@ -300,6 +300,10 @@ class KeyWindowThread {
     std::lock_guard lock(mutex_);
     return keys_;
   }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    keys_.clear();
+  }
 
  private:
   std::mutex mutex_;
@@ -319,7 +323,22 @@ TEST_F(LowLevelRecord, CaptureAndCtrlBreakHoldWhileTheInterfaceThreadIsBlockedFo
   ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
   ASSERT_NE(engine.Install(WH_KEYBOARD_LL, &WatchBreak), 0u);
   ASSERT_NE(engine.Install(WH_JOURNALRECORD, &KeepRecord), 0u);
-  PumpUntil([] { return false; }, 200);  // the other thread's window takes the focus
+  // Wine hears X keys only while one of its windows has the X focus, which
+  // it gives on its own time: press a key until the window sees it.
+  bool focused = false;
+  for (int attempt = 0; attempt < 10 && !focused; ++attempt) {
+    ASSERT_TRUE(Xdotool("key z"));
+    focused = PumpUntil(
+        [&] {
+          const std::vector<DWORD> keys = target.Keys();
+          return std::count(keys.begin(), keys.end(), DWORD{'Z'}) > 0;
+        },
+        1000);
+  }
+  ASSERT_TRUE(focused);
+  ASSERT_TRUE(PumpUntil([] { return Has(g_log.recorded, WM_KEYUP, 0x2C5A, 1); }, 5000));
+  g_log.recorded.clear();
+  target.Clear();
 
   // Typed while this thread (the one the engine's procedures run on)
   // dispatches nothing for three seconds.
