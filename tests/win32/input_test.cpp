@@ -891,9 +891,12 @@ PROCESS_INFORMATION StartVesk(const TempDir& dir) {
 
 bool Exited(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
 
-TEST(ScheduledRun, CtrlBreakPausesThePlaybackAndTheProgramStaysOpen) {
+bool ShiftDown() { return (::GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0; }
+
+TEST(ScheduledRun, CtrlBreakPausesThePlaybackReleasesWhatItHoldsAndTheProgramStaysOpen) {
   TempDir dir;
-  std::vector<EVENTMSG> events;
+  // Shift goes down first and stays down for the whole journal.
+  std::vector<EVENTMSG> events = {{WM_KEYDOWN, 0x2A10, 1, 0, 0}};
   for (std::uint32_t i = 0; i < 150; ++i) {
     events.push_back({WM_MOUSEMOVE, 200 + 3 * i, 700 - 2 * (i % 20), 40, 0});
   }
@@ -903,6 +906,7 @@ TEST(ScheduledRun, CtrlBreakPausesThePlaybackAndTheProgramStaysOpen) {
   ASSERT_TRUE(
       PumpUntil([&] { return program.Title() == "PLAYING-(Vesk), <Ctrl+Break> to PAUSE"; }, 30000))
       << program.Title();
+  ASSERT_TRUE(PumpUntil(ShiftDown, 5000)) << "the journal's Shift was not pressed";
   // Pressed until it lands: a second Ctrl+Break while paused only logs again.
   for (int attempt = 0; attempt < 10 && program.Title() != "PAUSED PLAYBACK - (Vesk)"; ++attempt) {
     ASSERT_TRUE(Xdotool("key ctrl+Pause"));
@@ -923,7 +927,18 @@ TEST(ScheduledRun, CtrlBreakPausesThePlaybackAndTheProgramStaysOpen) {
   EXPECT_GE(std::count(log.begin(), log.end(), "PAUSED BY USER"), 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), "PAUSED BY SYSTEM"), 0);
   EXPECT_EQ(std::count(log.begin(), log.end(), "Playback cycle ended."), 0);
+  // Sent at once through the backend: Shift is up again.
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Released 1 held key or button."), 1)
+      << ::testing::PrintToString(log);
+  EXPECT_FALSE(ShiftDown());
   EXPECT_FALSE(program.Done());
+  if (ShiftDown()) {  // never leave it down for the tests that follow
+    INPUT up{};
+    up.type = INPUT_KEYBOARD;
+    up.ki.wVk = VK_SHIFT;
+    up.ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(1, &up, sizeof(up));
+  }
 }
 
 TEST(ScheduledRun, PlaysTheDefaultJournalAfterTenSecondsAndClosesItself) {
