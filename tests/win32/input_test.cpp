@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -17,6 +18,8 @@
 #include "platform/win32/win32_backend.h"
 #include "storage/journal.h"
 #include "wine_support.h"
+
+#include <wtsapi32.h>
 
 namespace vesk::testing {
 namespace {
@@ -391,6 +394,29 @@ TEST_F(LowLevelRecord, CtrlEscEndsTheJournalWithItsReasonAndNothingMoreIsRecorde
   EXPECT_EQ(engine.TakeCancelReason(), "");  // once
   EXPECT_TRUE(PumpUntil([&] { return target.Text() == "e"; }, 5000)) << target.Text();
   EXPECT_FALSE(Has(g_log.recorded, WM_KEYDOWN, 0x1245, 1)) << Dump(g_log.recorded);
+}
+
+// Wine never locks a session; the notification Windows sends then is
+// sent here by hand, to the same window.
+TEST_F(LowLevelRecord, ALockedSessionEndsRecordingAndNothingIsRecordedWhileAway) {
+  HookEngine engine(JournalMode::LowLevel);
+  TargetEdit target(100, 100, 500, 200);
+  g_retrieved.clear();
+  ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
+  ASSERT_NE(engine.Install(WH_JOURNALRECORD, &KeepRecord), 0u);
+  // An unlock changes nothing; a lock takes the desktop away.
+  ::SendMessageA(engine.HookThreadWindow(), WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 1);
+  EXPECT_TRUE(engine.Emulating(WH_JOURNALRECORD));
+  ::SendMessageA(engine.HookThreadWindow(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 1);
+  ASSERT_TRUE(PumpUntil(
+      [] { return std::count(g_retrieved.begin(), g_retrieved.end(), WM_CANCELJOURNAL) == 1; },
+      5000));
+  EXPECT_FALSE(engine.Emulating(WH_JOURNALRECORD));
+  EXPECT_EQ(engine.TakeCancelReason(), win32::CancelReasonText(win32::CancelCause::SessionLocked));
+  ASSERT_TRUE(Xdotool("key w"));
+  ASSERT_TRUE(PumpUntil([&] { return target.Text().find('w') != std::string::npos; }, 5000))
+      << target.Text();
+  EXPECT_TRUE(g_log.recorded.empty()) << Dump(g_log.recorded);
 }
 
 // ---------------------------------------------------------------- low-level replay

@@ -87,6 +87,7 @@ HookEngine::~HookEngine() {
 DWORD HookEngine::LowLevelTimeout() const { return hookThread_->Timeout(); }
 void HookEngine::SetLowLevelTimeout(DWORD milliseconds) { hookThread_->SetTimeout(milliseconds); }
 std::int64_t HookEngine::SlowestHookAnswerUs() const { return hookThread_->SlowestAnswerUs(); }
+HWND HookEngine::HookThreadWindow() const { return hookThread_->Window(); }
 
 bool HookEngine::AnyAlive(int kind) const {
   return std::any_of(entries_.begin(), entries_.end(),

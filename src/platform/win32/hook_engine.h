@@ -64,6 +64,8 @@ class HookEngine {
   DWORD LowLevelTimeout() const;
   void SetLowLevelTimeout(DWORD milliseconds);
   std::int64_t SlowestHookAnswerUs() const;
+  // The hook thread's window (session notifications go there).
+  HWND HookThreadWindow() const;
 
   // Where playback learns what the system allows (the foreground's
   // integrity, the input desktop); tests put situations here that Wine

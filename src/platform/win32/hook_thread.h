@@ -55,6 +55,8 @@ class HookThread {
   // Windows would have it; 0 for never (Wine removes none).
   void SetTimeout(DWORD milliseconds) { timeoutMs_ = milliseconds; }
   DWORD Timeout() const { return timeoutMs_; }
+  // The thread's hidden window, which session notifications reach.
+  HWND Window() const { return window_; }
   // The slowest answer the hooks gave so far, in microseconds.
   std::int64_t SlowestAnswerUs() const { return slowestUs_; }
 
