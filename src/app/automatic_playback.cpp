@@ -30,9 +30,14 @@ LResult RecorderDialog::OnAutomaticPlayback(WParam, LParam) {
   if (filepath.empty()) return 0;
   currentEntry = nullptr;
   playPosition = Journal::npos;
-  if (!ReadJournalFile(filepath, journal, [] { ScriptText().clear(); })) {
+  const JournalRead read = LoadJournalFile(filepath, journal, [] { ScriptText().clear(); });
+  if (read == JournalRead::OpenFailed) {
     std::string status = "Failed to open " + filepath + " for reading";
     AddLogLine(status);
+    return 0;
+  }
+  if (read != JournalRead::Loaded) {
+    AddLogLine(JournalRefusedLine(read, filepath));
     return 0;
   }
   textStream.Rewind();

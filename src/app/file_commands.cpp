@@ -28,30 +28,32 @@ FileDialogRequest JournalDialog(bool save) {
 // Shared by the journal and the script: ask for a path, write the bytes
 // whole, report. The bytes are taken after the dialog closes: recording may
 // go on while it is open. Journals and scripts hold typed text: owner-only.
+// False when the chosen file could not be written.
 template <class Bytes>
-void SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request, Bytes bytes) {
+bool SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request, Bytes bytes) {
   const std::optional<std::string> chosen = Sys().ShowFileDialog(dlg.GetSafeHwnd(), request);
-  if (!chosen || chosen->empty()) return;
+  if (!chosen || chosen->empty()) return true;
   const std::string& path = *chosen;
   switch (WriteFileReplacing(path, bytes(), /*ownerOnly=*/true)) {
     case WriteOutcome::OpenFailed:
       dlg.AddLogLine("Could not open " + path + " for writing");
-      return;
+      return false;
     case WriteOutcome::WriteFailed:
       dlg.AddLogLine("Could not write " + path);
-      return;
+      return false;
     case WriteOutcome::Written:
       break;
   }
   dlg.textStream.Rewind();
   dlg.textStream << "Saved " << dlg.journal.Count() << " records to " << path;
   dlg.AddComposedLine();
+  return true;
 }
 
 }  // namespace
 
-void RecorderDialog::SaveJournal() {
-  SaveBytesAs(*this, JournalDialog(true), [this] { return EncodeJournal(journal); });
+bool RecorderDialog::SaveJournal() {
+  return SaveBytesAs(*this, JournalDialog(true), [this] { return EncodeJournal(journal); });
 }
 
 bool RecorderDialog::OpenJournal() {
@@ -61,8 +63,13 @@ bool RecorderDialog::OpenJournal() {
   const std::string& path = *chosen;
   currentEntry = nullptr;
   playPosition = Journal::npos;
-  if (!ReadJournalFile(path, journal, [] { ScriptText().clear(); })) {
+  const JournalRead read = LoadJournalFile(path, journal, [] { ScriptText().clear(); });
+  if (read == JournalRead::OpenFailed) {
     AddLogLine("Could not open " + path + " for reading");
+    return false;
+  }
+  if (read != JournalRead::Loaded) {
+    AddLogLine(JournalRefusedLine(read, path));
     return false;
   }
   textStream.Rewind();

@@ -69,7 +69,9 @@ class RecorderDialog : public Dialog {
   void RestoreHeldInput();
 
   // Journal file, script export, settings, automatic playback.
-  void SaveJournal();
+  // False when the chosen file could not be written: the journal is still
+  // unsaved. A cancelled dialog counts as declining.
+  bool SaveJournal();
   bool OpenJournal();
   void SaveScript();
   void OnSettings();

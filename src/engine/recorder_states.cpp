@@ -56,10 +56,13 @@ void RecorderDialog::StopRecording() {
   state = Stopped;
   AddLogLine("Recording Stopped.");
   UpdateStatus();
-  const int answer = Sys().MessageBox(
-      GetSafeHwnd(), "Recording has been stopped, do you want to save Journal to file?", "Vesk",
-      MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL);
-  if (answer == IDYES) SaveJournal();
+  // A failed save keeps the recording: the question comes again until the
+  // journal is saved or the user declines.
+  while (Sys().MessageBox(GetSafeHwnd(),
+                          "Recording has been stopped, do you want to save Journal to file?",
+                          "Vesk", MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES &&
+         !SaveJournal()) {
+  }
   journal.RemoveAll();
   currentEntry = nullptr;
   playPosition = Journal::npos;

@@ -1,9 +1,12 @@
 #include "storage/journal.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "platform/regular_file.h"
 
 namespace vesk {
 
@@ -85,30 +88,52 @@ void AppendRecords(std::string_view bytes, Journal& journal) {
   for (std::size_t i = 0; i < whole; ++i) journal.Append(DecodeEntry(p + i * kJournalRecordSize));
 }
 
-bool ReadJournalFile(const std::string& path, Journal& journal,
-                     const std::function<void()>& onOpened) {
-  if (path.empty()) return false;
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
+JournalRead LoadJournalFile(const std::string& path, Journal& journal,
+                            const std::function<void()>& onOpened) {
+  RegularFile file;
+  if (!file.Open(path, RegularFile::Mode::Read)) return JournalRead::OpenFailed;
+  if (file.Size() / kJournalRecordSize > kMaxJournalRecords) return JournalRead::TooLarge;
   journal.RemoveAll();
   onOpened();
-  // Read in large chunks; a record may straddle two chunks.
-  constexpr std::size_t kChunk = kJournalRecordSize * 8192;
-  std::string buf(kChunk, '\0');
-  std::size_t have = 0;
-  while (true) {
-    const std::size_t n = std::fread(buf.data() + have, 1, kChunk - have, f);
-    have += n;
-    const std::size_t whole = have / kJournalRecordSize * kJournalRecordSize;
-    AppendRecords(std::string_view(buf.data(), whole), journal);
-    std::memmove(buf.data(), buf.data() + whole, have - whole);
-    have -= whole;
-    if (n == 0) break;
+  try {
+    // Read in large chunks, or one for a small file; a record may straddle
+    // two chunks.
+    constexpr std::size_t kMinChunk = kJournalRecordSize * 16;
+    constexpr std::size_t kMaxChunk = kJournalRecordSize * 8192;
+    const std::size_t chunk =
+        file.Size() >= kMaxChunk
+            ? kMaxChunk
+            : std::max(kMinChunk, (static_cast<std::size_t>(file.Size()) / kJournalRecordSize + 1) *
+                                      kJournalRecordSize);
+    const std::unique_ptr<char[]> buf(new char[chunk]);
+    std::size_t have = 0;
+    while (true) {
+      const std::size_t n = file.Read(buf.get() + have, chunk - have);
+      have += n;
+      const std::size_t whole = have / kJournalRecordSize * kJournalRecordSize;
+      // The file may grow while it is read: the limit holds all the same.
+      if (journal.Size() + whole / kJournalRecordSize > kMaxJournalRecords) {
+        journal.RemoveAll();
+        return JournalRead::TooLarge;
+      }
+      AppendRecords(std::string_view(buf.get(), whole), journal);
+      std::memmove(buf.get(), buf.get() + whole, have - whole);
+      have -= whole;
+      if (n == 0) break;
+    }
+  } catch (const std::bad_alloc&) {
+    journal.RemoveAll();  // gives the memory back
+    return JournalRead::NoMemory;
   }
-  std::fclose(f);
-  return true;
+  return JournalRead::Loaded;
+}
+
+std::string JournalRefusedLine(JournalRead why, const std::string& path) {
+  if (why == JournalRead::TooLarge) {
+    return "Could not load " + path + ": it holds more than " + std::to_string(kMaxJournalRecords) +
+           " records";
+  }
+  return "Could not load " + path + ": not enough memory";
 }
 
 }  // namespace vesk

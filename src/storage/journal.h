@@ -62,10 +62,29 @@ JournalEntry DecodeEntry(const unsigned char* in);
 // Appends every whole 24-byte record of bytes; a shorter tail is dropped.
 void AppendRecords(std::string_view bytes, Journal& journal);
 
-// The reading rule shared by every journal load: false when the file cannot
-// be opened (journal untouched); otherwise the journal is emptied, onOpened
-// runs, and every whole record is appended; a shorter tail is dropped.
-bool ReadJournalFile(const std::string& path, Journal& journal,
-                     const std::function<void()>& onOpened);
+// The most records a journal can hold: its count is a signed 32-bit number.
+inline constexpr std::size_t kMaxJournalRecords = 0x7FFFFFFF;
+
+enum class JournalRead {
+  Loaded,
+  OpenFailed,  // missing, unreadable, or not an ordinary file; journal untouched
+  TooLarge,    // more than kMaxJournalRecords records; journal untouched
+  NoMemory     // memory ran out while reading; journal left empty
+};
+
+// The reading rule shared by every journal load: the journal changes only
+// once the file has opened and its size is acceptable; then the journal is
+// emptied, onOpened runs, and every whole record is appended; a shorter
+// tail is dropped. Only ordinary files are read (a device or pipe would
+// never end).
+JournalRead LoadJournalFile(const std::string& path, Journal& journal,
+                            const std::function<void()>& onOpened);
+inline bool ReadJournalFile(const std::string& path, Journal& journal,
+                            const std::function<void()>& onOpened) {
+  return LoadJournalFile(path, journal, onOpened) == JournalRead::Loaded;
+}
+
+// The log line for a journal that opened but was refused (TooLarge, NoMemory).
+std::string JournalRefusedLine(JournalRead why, const std::string& path);
 
 }  // namespace vesk

@@ -1,8 +1,6 @@
 #include "storage/settings.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include "platform/regular_file.h"
 
 namespace vesk {
 
@@ -92,34 +90,24 @@ bool VeskSettings::Deserialize(std::string_view bytes) {
 }
 
 bool VeskSettings::Load() {
-  std::error_code ec;
-  if (std::filesystem::is_directory(fileName, ec)) return false;
-  std::FILE* f = std::fopen(fileName.c_str(), "rb");
-  if (f == nullptr) return false;
+  RegularFile file;
+  if (!file.Open(fileName, RegularFile::Mode::Read)) return false;
   std::string bytes;
   char buf[4096];
   std::size_t got = 0;
   // A record is at most 4 + 2 + 7 + 4 GiB; stop reading at what the
   // largest path this program writes could need, whatever the file's size.
   constexpr std::size_t kLimit = 16u << 20;
-  while (bytes.size() < kLimit && (got = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    bytes.append(buf, got);
-  }
-  std::fclose(f);
+  while (bytes.size() < kLimit && (got = file.Read(buf, sizeof buf)) > 0) bytes.append(buf, got);
   return Deserialize(bytes);
 }
 
 bool VeskSettings::Save() const {
-  std::error_code ec;
-  if (std::filesystem::is_directory(fileName, ec)) return false;
   // Rewritten in place, never truncated: open for update, create if missing.
-  std::FILE* f = std::fopen(fileName.c_str(), "r+b");
-  if (f == nullptr && !std::filesystem::exists(fileName, ec))
-    f = std::fopen(fileName.c_str(), "wb");
-  if (f == nullptr) return false;
-  const std::string bytes = Serialize();
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
+  RegularFile file;
+  if (!file.Open(fileName, RegularFile::Mode::Update)) return false;
+  const bool written = file.Write(Serialize());
+  const bool closed = file.Close();
   return written && closed;
 }
 

@@ -5,13 +5,16 @@
 namespace vesk::testing {
 namespace {
 
-// Records n mouse moves, pauses and stops with the save question answered.
-void RecordAndStop(SimProgram& p, int moves, std::optional<std::string> saveAs) {
+// Records n mouse moves, pauses and stops with the save question answered;
+// a save that fails is then declined when the question comes again.
+void RecordAndStop(SimProgram& p, int moves, std::optional<std::string> saveAs,
+                   bool saveFails = false) {
   p.sim.Click(p.main, IDC_RECORD);
   for (int i = 0; i < moves; ++i) p.sim.MouseMove(i, i);
   p.sim.CtrlBreak();
   p.sim.AnswerMessageBox(saveAs ? IDYES : IDNO);
   if (saveAs) p.sim.AnswerFileDialog(*saveAs);
+  if (saveFails) p.sim.AnswerMessageBox(IDNO);
   p.sim.Click(p.main, IDC_STOP);
 }
 
@@ -75,7 +78,7 @@ TEST(JournalFileCommands, UnwritablePlacesAreReportedAndNothingIsLost) {
   const std::string longPath = p.dir.File(std::string(1000, 'L') + ".alg");
   for (const std::string& path :
        {p.dir.File("no/such/dir/x.alg"), p.dir.File("folder.alg"), longPath}) {
-    RecordAndStop(p, 1, path);
+    RecordAndStop(p, 1, path, /*saveFails=*/true);
     EXPECT_EQ(p.LastLog(), "Could not open " + path + " for writing");
   }
   EXPECT_TRUE(p.Running());
@@ -89,7 +92,7 @@ TEST(JournalFileCommands, AWriteFailureIsNeverReportedAsSaved) {
   {
     FileSizeLimit limit(30);
     ASSERT_TRUE(limit.ok());
-    RecordAndStop(p, 5, path);
+    RecordAndStop(p, 5, path, /*saveFails=*/true);
   }
   EXPECT_EQ(p.LastLog(), "Could not write " + path);
   EXPECT_EQ(ReadFile(path), "previous journal");

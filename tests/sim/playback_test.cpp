@@ -113,6 +113,19 @@ TEST_F(PlaybackStep, LabelsForEveryMessage) {
   }
 }
 
+TEST_F(PlaybackStep, MousePositionsLeftOfThePrimaryMonitorAreLoggedSigned) {
+  Load({Move(0xFFFFFF9C, 0xFFFFFFFB, 3), {1, {WM_KEYDOWN, 0x1E41, 0x80000001, 3, 0}}, Move(0, 0, 0)},
+       true);
+  EVENTMSG e{};
+  Call(HC_GETNEXT, &e);
+  Call(HC_SKIP, nullptr);
+  Call(HC_GETNEXT, &e);
+  EXPECT_EQ(p.LogSince(start),
+            (std::vector<std::string>{"             1 Mouse Move: (-100,-5)   +3",
+                                      "             2 Keyboard key down: (7745,2147483649)   +3"}))
+      << "key records keep their unsigned fields";
+}
+
 TEST_F(PlaybackStep, SkipBeforeAnyRequestOnlySetsFetchNext) {
   Load({Move(1, 1, 1), Move(2, 2, 2)}, true);
   EXPECT_EQ(Call(HC_SKIP, nullptr), 0);

@@ -11,7 +11,7 @@ LogModel::LogModel(QListView* view) : QAbstractListModel(view), view_(view) {}
 
 int LogModel::Add(std::string text) {
   text_ += text;
-  ends_.push_back(text_.size());
+  ends_.push_back(static_cast<std::uint32_t>(text_.size()));
   Schedule();
   return Count() - 1;
 }
@@ -28,7 +28,7 @@ void LogModel::DeleteFirst(int count) {
   if (count <= 0) return;
   Flush();  // the view knows every line before some of them go
   const auto n = static_cast<std::size_t>(count);
-  const std::size_t cut = ends_[n - 1];
+  const std::uint32_t cut = ends_[n - 1];
   beginRemoveRows(QModelIndex(), 0, count - 1);
   text_.erase(0, cut);
   ends_.erase(ends_.begin(), ends_.begin() + static_cast<std::ptrdiff_t>(n));

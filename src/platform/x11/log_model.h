@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QPointer>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ class LogModel : public QAbstractListModel {
   // hundreds of thousands of short lines, and a string object per line
   // would cost more than the line itself.
   std::string text_;
-  std::vector<std::size_t> ends_;
+  std::vector<std::uint32_t> ends_;
   int shown_ = 0;  // lines the view knows of
   int curSel_ = -1;
   bool selectionDirty_ = false;

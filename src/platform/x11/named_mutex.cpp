@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -16,19 +18,67 @@ namespace {
 constexpr auto kPollStep = std::chrono::milliseconds(2);
 }  // namespace
 
+namespace {
+
+// True when path is a real folder (not a link) owned by this user that
+// nobody else may write or read.
+bool IsPrivateFolder(const std::string& path, std::string* why) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) {
+    *why = path + " cannot be read";
+    return false;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    *why = path + " is a link";
+  } else if (!S_ISDIR(st.st_mode)) {
+    *why = path + " is not a folder";
+  } else if (st.st_uid != geteuid()) {
+    *why = path + " belongs to another user";
+  } else if ((st.st_mode & 077) != 0) {
+    *why = path + " is open to other users";
+  } else {
+    return true;
+  }
+  return false;
+}
+
+std::atomic<bool> g_toldNoLock{false};
+
+}  // namespace
+
+NamedMutexTable::NamedMutexTable(std::string privateBase) : privateBase_(std::move(privateBase)) {}
+
+std::string NamedMutexTable::LockFolder(const std::string& privateBase, std::string* why) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string ignored;
+  if (runtime != nullptr && runtime[0] == '/' && IsPrivateFolder(runtime, &ignored)) return runtime;
+  // A folder of our own in the shared one; made private before anyone else
+  // can, and checked in case someone else made it first.
+  const std::string folder = privateBase + "/vesk-" + std::to_string(geteuid());
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    *why = folder + " cannot be created";
+    return "";
+  }
+  return IsPrivateFolder(folder, why) ? folder : "";
+}
+
 std::string NamedMutexTable::LockPath(const std::string& name) {
+  if (!folderChosen_) {
+    std::string why;
+    folder_ = LockFolder(privateBase_, &why);
+    folderChosen_ = true;
+    if (folder_.empty() && !g_toldNoLock.exchange(true)) {
+      std::fprintf(stderr, "vesk: running without the shared lock: %s\n", why.c_str());
+    }
+  }
+  if (folder_.empty()) return "";
   std::string safe;
   for (char c : name) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                        c == '-' || c == '_' || c == '.';
     safe += plain ? c : '_';
   }
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] != '\0' && access(runtime, W_OK) == 0) {
-    return std::string(runtime) + "/vesk-" + safe + ".lock";
-  }
-  // /tmp is shared by all users: the user id keeps their locks apart.
-  return "/tmp/vesk-" + std::to_string(getuid()) + "-" + safe + ".lock";
+  return folder_ + "/vesk-" + safe + ".lock";
 }
 
 NamedMutexTable::~NamedMutexTable() {
@@ -48,7 +98,8 @@ MutexHandle NamedMutexTable::Create(const std::string& name) {
   auto it = entries_.find(name);
   if (it == entries_.end()) {
     const std::string path = LockPath(name);
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (path.empty()) return 0;
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       std::fprintf(stderr, "vesk: cannot open the lock file %s\n", path.c_str());
       return 0;

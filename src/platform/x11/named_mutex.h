@@ -1,11 +1,16 @@
 // A mutex shared by every running instance, by name: an exclusive flock on
 // a file named after it. The kernel drops the lock when its holder dies,
-// so a crashed instance never leaves it held.
+// so a crashed instance never leaves it held. The files live where only
+// their user can create files (XDG_RUNTIME_DIR, else a private folder of
+// ours), so another user can neither hold the lock nor plant its file; with
+// no such folder the program goes on without locks, as when one cannot be
+// created.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "platform/types.h"
 
@@ -13,7 +18,9 @@ namespace vesk::x11 {
 
 class NamedMutexTable {
  public:
-  NamedMutexTable() = default;
+  // privateBase holds the private folder ("vesk-" and the user id) used
+  // when XDG_RUNTIME_DIR is unset or not private.
+  explicit NamedMutexTable(std::string privateBase = "/tmp");
   ~NamedMutexTable();
   NamedMutexTable(const NamedMutexTable&) = delete;
   NamedMutexTable& operator=(const NamedMutexTable&) = delete;
@@ -25,8 +32,12 @@ class NamedMutexTable {
   bool Release(MutexHandle handle);
   void Close(MutexHandle handle);
 
-  // Where the lock file of a name lives.
-  static std::string LockPath(const std::string& name);
+  // Where the lock file of a name lives, or "" when no folder is safe.
+  std::string LockPath(const std::string& name);
+
+  // The folder for lock files, or "" with the reason in *why: folders that
+  // are links, not ours, or open to others are never used.
+  static std::string LockFolder(const std::string& privateBase, std::string* why);
 
  private:
   struct Entry {
@@ -37,6 +48,9 @@ class NamedMutexTable {
   };
   Entry* Find(MutexHandle handle);
 
+  std::string privateBase_;
+  bool folderChosen_ = false;
+  std::string folder_;
   std::map<MutexHandle, std::string> handles_;
   std::map<std::string, Entry> entries_;
   MutexHandle next_ = 1;

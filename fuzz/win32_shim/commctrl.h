@@ -1,0 +1,2 @@
+// Nothing from the common controls is needed by the fuzzed code.
+#pragma once

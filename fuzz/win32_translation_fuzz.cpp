@@ -1,0 +1,76 @@
+// The Win32 event translation from any hook record or journal event: never
+// a crash, and the properties replay relies on hold.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/win32/event_translation.h"
+
+namespace {
+
+struct Input {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::uint32_t U32() {
+    std::uint32_t v = 0;
+    const std::size_t n = size < 4 ? size : 4;
+    std::memcpy(&v, data, n);
+    data += n;
+    size -= n;
+    return v;
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace vesk::win32;
+  Input in{data, size};
+  const WPARAM message = in.U32() & 0xFFFF;
+
+  ::KBDLLHOOKSTRUCT key{};
+  key.vkCode = in.U32();
+  key.scanCode = in.U32();
+  key.flags = in.U32();
+  key.time = in.U32();
+  const vesk::EVENTMSG fromKey = FromLowLevelKey(message, key);
+  if (fromKey.time != key.time || (fromKey.paramL >> 16) != 0) __builtin_trap();
+
+  ::MSLLHOOKSTRUCT mouse{};
+  mouse.pt.x = static_cast<LONG>(in.U32());
+  mouse.pt.y = static_cast<LONG>(in.U32());
+  mouse.mouseData = in.U32();
+  mouse.flags = in.U32();
+  mouse.time = in.U32();
+  const vesk::EVENTMSG fromMouse = FromLowLevelMouse(message, mouse);
+  IsInjected(key);
+  IsInjected(mouse);
+
+  vesk::EVENTMSG event;
+  event.message = in.U32();
+  event.paramL = in.U32();
+  event.paramH = in.U32();
+  event.time = in.U32();
+  event.hwnd = in.U32();
+  // The journal hooks' record carries every field there and back.
+  if (!(FromSystemEvent(ToSystemEvent(event)) == event)) __builtin_trap();
+
+  for (const vesk::EVENTMSG& e : {fromKey, fromMouse, event}) {
+    const Injection out = ToInjection(e);
+    if (out.input && out.input->type == INPUT_KEYBOARD) {
+      if (out.input->ki.wVk != (e.paramL & 0xFF) || out.input->ki.wScan != ((e.paramL >> 8) & 0xFF))
+        __builtin_trap();
+      if (out.cursor) __builtin_trap();
+    }
+    if (out.input && out.input->type == INPUT_MOUSE && !out.cursor) __builtin_trap();
+  }
+  // A recorded wheel turn replays as the same signed amount.
+  if (message == WM_MOUSEWHEEL) {
+    const Injection wheel = ToInjection(fromMouse);
+    if (!wheel.input || static_cast<std::int16_t>(wheel.input->mi.mouseData) !=
+                            static_cast<std::int16_t>(HIWORD(mouse.mouseData))) {
+      __builtin_trap();
+    }
+  }
+  return 0;
+}
