@@ -1,5 +1,8 @@
 #include "platform/win32/dpi.h"
 
+#include <algorithm>
+
+#include "platform/win32/event_translation.h"
 #include "platform/win32/windows_api.h"
 
 namespace vesk::win32 {
@@ -57,6 +60,15 @@ DpiAwareness EnableDpiAwareness() {
   }
   if (CurrentDpiAwareness() == DpiAwareness::Unaware) ::SetProcessDPIAware();
   return CurrentDpiAwareness();
+}
+
+DesktopRect VirtualDesktop() {
+  DesktopRect d;
+  d.left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+  d.top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+  d.width = std::max(1, ::GetSystemMetrics(SM_CXVIRTUALSCREEN));
+  d.height = std::max(1, ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  return d;
 }
 
 }  // namespace vesk::win32

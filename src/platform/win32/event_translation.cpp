@@ -8,6 +8,8 @@ namespace vesk::win32 {
 namespace {
 
 constexpr std::uint32_t kExtendedKey = 0x8000;  // in paramH, as journals store it
+constexpr DWORD kVirtualDesk = 0x4000;          // MOUSEEVENTF_VIRTUALDESK
+constexpr int kOneNotch = 120;                  // WHEEL_DELTA
 
 // Journals carry the generic modifier codes; the low-level hook reports
 // which side was pressed.
@@ -68,8 +70,7 @@ EVENTMSG FromSystemEvent(const ::EVENTMSG& event, std::optional<int> wheelDelta)
   e.paramH = event.paramH;
   e.time = event.time;
   if (event.message == WM_MOUSEWHEEL) {
-    e.hwnd =
-        static_cast<std::uint32_t>(static_cast<std::int32_t>(wheelDelta.value_or(WHEEL_DELTA)));
+    e.hwnd = static_cast<std::uint32_t>(static_cast<std::int32_t>(wheelDelta.value_or(kOneNotch)));
   } else {
     // Window handles have 32 significant bits; truncating keeps them whole.
     e.hwnd = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.hwnd));
@@ -99,15 +100,6 @@ std::optional<JournalWheel> WheelForJournalPlayback(const EVENTMSG& event) {
   const std::optional<int> delta = WheelDelta(event);
   if (!delta) return std::nullopt;
   return JournalWheel{*delta, Signed(event.paramL), Signed(event.paramH)};
-}
-
-DesktopRect VirtualDesktop() {
-  DesktopRect d;
-  d.left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
-  d.top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
-  d.width = std::max(1, ::GetSystemMetrics(SM_CXVIRTUALSCREEN));
-  d.height = std::max(1, ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
-  return d;
 }
 
 LONG NormalizeAbsolute(std::int64_t pixel, int origin, int extent) {
@@ -185,7 +177,7 @@ std::optional<INPUT> ToInput(const EVENTMSG& event, const DesktopRect& desktop) 
   in.type = INPUT_MOUSE;
   in.mi.dx = NormalizeAbsolute(Signed(event.paramL), desktop.left, desktop.width);
   in.mi.dy = NormalizeAbsolute(Signed(event.paramH), desktop.top, desktop.height);
-  in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+  in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | kVirtualDesk;
   in.mi.mouseData = data;
   in.mi.dwExtraInfo = kInjectedByVesk;
   return in;

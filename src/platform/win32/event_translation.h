@@ -51,6 +51,7 @@ struct DesktopRect {
   int width = 1;
   int height = 1;
 };
+// The live one (in dpi.cpp: it asks the display).
 DesktopRect VirtualDesktop();
 
 // A pixel coordinate as MOUSEEVENTF_ABSOLUTE|MOUSEEVENTF_VIRTUALDESK wants
