@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "platform/win32/event_translation.h"
 
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   key.scanCode = in.U32();
   key.flags = in.U32();
   key.time = in.U32();
-  const vesk::EVENTMSG fromKey = FromLowLevelKey(message, key);
+  const vesk::EVENTMSG fromKey = FromLowLevelKey(message, key, key.time);
   if (fromKey.time != key.time || (fromKey.paramL >> 16) != 0) __builtin_trap();
 
   ::MSLLHOOKSTRUCT mouse{};
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   mouse.mouseData = in.U32();
   mouse.flags = in.U32();
   mouse.time = in.U32();
-  const vesk::EVENTMSG fromMouse = FromLowLevelMouse(message, mouse);
+  const vesk::EVENTMSG fromMouse = FromLowLevelMouse(message, mouse, mouse.time);
   IsInjected(key);
   IsInjected(mouse);
 
@@ -52,23 +53,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   event.paramH = in.U32();
   event.time = in.U32();
   event.hwnd = in.U32();
-  // The journal hooks' record carries every field there and back.
-  if (!(FromSystemEvent(ToSystemEvent(event)) == event)) __builtin_trap();
+  // The journal hooks' record carries every field there and back (a wheel
+  // turn is handed over as a move, its delta posted apart).
+  if (event.message != WM_MOUSEWHEEL && !(FromSystemEvent(ToSystemEvent(event)) == event)) {
+    __builtin_trap();
+  }
 
+  // A monitor left of the primary one.
+  const DesktopRect desk{-1920, 0, 4480, 1440};
   for (const vesk::EVENTMSG& e : {fromKey, fromMouse, event}) {
-    const Injection out = ToInjection(e);
-    if (out.input && out.input->type == INPUT_KEYBOARD) {
-      if (out.input->ki.wVk != (e.paramL & 0xFF) || out.input->ki.wScan != ((e.paramL >> 8) & 0xFF))
+    const std::optional<INPUT> out = ToInput(e, desk);
+    if (out && out->type == INPUT_KEYBOARD) {
+      if (out->ki.wVk != (e.paramL & 0xFF) || out->ki.wScan != ((e.paramL >> 8) & 0xFF))
         __builtin_trap();
-      if (out.cursor) __builtin_trap();
     }
-    if (out.input && out.input->type == INPUT_MOUSE && !out.cursor) __builtin_trap();
+    if (out && out->type == INPUT_MOUSE) {
+      // Every mouse event carries its place, on the desktop.
+      if ((out->mi.dwFlags & (MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE)) !=
+          (MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE)) {
+        __builtin_trap();
+      }
+      if (out->mi.dx < 0 || out->mi.dx > 65535 || out->mi.dy < 0 || out->mi.dy > 65535)
+        __builtin_trap();
+    }
   }
   // A recorded wheel turn replays as the same signed amount.
   if (message == WM_MOUSEWHEEL) {
-    const Injection wheel = ToInjection(fromMouse);
-    if (!wheel.input || static_cast<std::int16_t>(wheel.input->mi.mouseData) !=
-                            static_cast<std::int16_t>(HIWORD(mouse.mouseData))) {
+    const std::optional<INPUT> wheel = ToInput(fromMouse, desk);
+    if (!wheel || static_cast<std::int16_t>(wheel->mi.mouseData) !=
+                      static_cast<std::int16_t>(HIWORD(mouse.mouseData))) {
       __builtin_trap();
     }
   }

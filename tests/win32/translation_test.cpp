@@ -19,7 +19,7 @@ namespace {
 using win32::FromLowLevelKey;
 using win32::FromLowLevelMouse;
 using win32::FromSystemEvent;
-using win32::ToInjection;
+using win32::ToInput;
 using win32::ToSystemEvent;
 
 ::KBDLLHOOKSTRUCT Key(DWORD vk, DWORD scan, DWORD flags = 0, DWORD time = 0) {
@@ -40,37 +40,37 @@ using win32::ToSystemEvent;
   return m;
 }
 
-TEST(Translation, KeysBecomeScanCodeAndVirtualKeyWithTheirTimeStamp) {
-  const EVENTMSG e = FromLowLevelKey(WM_KEYDOWN, Key('A', 0x1E, 0, 1234));
+TEST(Translation, KeysBecomeScanCodeAndVirtualKeyWithTheCallersTimeStamp) {
+  const EVENTMSG e = FromLowLevelKey(WM_KEYDOWN, Key('A', 0x1E, 0, 1234), 98765);
   EXPECT_EQ(e.message, static_cast<std::uint32_t>(WM_KEYDOWN));
   EXPECT_EQ(e.paramL, 0x1E41u);
   EXPECT_EQ(e.paramH, 1u);
-  EXPECT_EQ(e.time, 1234u);
+  EXPECT_EQ(e.time, 98765u);  // not the hook's coarse tick
   EXPECT_EQ(e.hwnd, 0u);
 }
 
 TEST(Translation, SidedModifiersAreStoredAsGenericKeysAndExtendedKeysSetBit15) {
-  EXPECT_EQ(FromLowLevelKey(WM_KEYDOWN, Key(VK_LSHIFT, 0x2A)).paramL, 0x2A10u);
-  EXPECT_EQ(FromLowLevelKey(WM_KEYDOWN, Key(VK_RSHIFT, 0x36)).paramL, 0x3610u);
-  const EVENTMSG ctrl = FromLowLevelKey(WM_KEYUP, Key(VK_RCONTROL, 0x1D, LLKHF_EXTENDED | 0x80));
+  EXPECT_EQ(FromLowLevelKey(WM_KEYDOWN, Key(VK_LSHIFT, 0x2A), 0).paramL, 0x2A10u);
+  EXPECT_EQ(FromLowLevelKey(WM_KEYDOWN, Key(VK_RSHIFT, 0x36), 0).paramL, 0x3610u);
+  const EVENTMSG ctrl = FromLowLevelKey(WM_KEYUP, Key(VK_RCONTROL, 0x1D, LLKHF_EXTENDED | 0x80), 0);
   EXPECT_EQ(ctrl.message, static_cast<std::uint32_t>(WM_KEYUP));
   EXPECT_EQ(ctrl.paramL, 0x1D11u);
   EXPECT_EQ(ctrl.paramH, 0x8001u);
-  const EVENTMSG alt = FromLowLevelKey(WM_SYSKEYDOWN, Key(VK_LMENU, 0x38));
+  const EVENTMSG alt = FromLowLevelKey(WM_SYSKEYDOWN, Key(VK_LMENU, 0x38), 0);
   EXPECT_EQ(alt.message, static_cast<std::uint32_t>(WM_SYSKEYDOWN));
   EXPECT_EQ(alt.paramL, 0x3812u);
-  EXPECT_EQ(FromLowLevelKey(WM_KEYDOWN, Key(VK_RIGHT, 0x4D, LLKHF_EXTENDED)).paramH, 0x8001u);
+  EXPECT_EQ(FromLowLevelKey(WM_KEYDOWN, Key(VK_RIGHT, 0x4D, LLKHF_EXTENDED), 0).paramH, 0x8001u);
 }
 
-TEST(Translation, MouseEventsCarryTheScreenPositionAndTheWheelItsSignedDelta) {
-  const EVENTMSG move = FromLowLevelMouse(WM_MOUSEMOVE, Mouse(-5, 700));
+TEST(Translation, MouseEventsCarryTheSignedScreenPositionAndTheWheelItsSignedDelta) {
+  const EVENTMSG move = FromLowLevelMouse(WM_MOUSEMOVE, Mouse(-5, 700), 555);
   EXPECT_EQ(move.paramL, static_cast<std::uint32_t>(-5));
   EXPECT_EQ(move.paramH, 700u);
-  EXPECT_EQ(move.time, 777u);
+  EXPECT_EQ(move.time, 555u);
   EXPECT_EQ(move.hwnd, 0u);
-  const EVENTMSG back = FromLowLevelMouse(WM_MOUSEWHEEL, Mouse(10, 20, 0xFF880000u));
+  const EVENTMSG back = FromLowLevelMouse(WM_MOUSEWHEEL, Mouse(10, 20, 0xFF880000u), 0);
   EXPECT_EQ(static_cast<std::int32_t>(back.hwnd), -120);
-  const EVENTMSG forward = FromLowLevelMouse(WM_MOUSEWHEEL, Mouse(10, 20, 240u << 16));
+  const EVENTMSG forward = FromLowLevelMouse(WM_MOUSEWHEEL, Mouse(10, 20, 240u << 16), 0);
   EXPECT_EQ(static_cast<std::int32_t>(forward.hwnd), 240);
 }
 
@@ -88,44 +88,147 @@ TEST(Translation, SystemJournalRecordsKeepEveryFieldAndWidenHandlesBySignExtensi
   EXPECT_EQ(FromSystemEvent(ToSystemEvent(small)), small);
 }
 
-TEST(Translation, KeysReplayByVirtualKeyWithScanCodeExtendedAndUpFlags) {
-  const win32::Injection down = ToInjection({WM_KEYDOWN, 0x4D27, 0x8001, 0, 0});
-  ASSERT_TRUE(down.input.has_value());
-  EXPECT_FALSE(down.cursor.has_value());
-  EXPECT_EQ(down.input->type, static_cast<DWORD>(INPUT_KEYBOARD));
-  EXPECT_EQ(down.input->ki.wVk, 0x27);
-  EXPECT_EQ(down.input->ki.wScan, 0x4D);
-  EXPECT_EQ(down.input->ki.dwFlags, static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY));
-  const win32::Injection up = ToInjection({WM_SYSKEYUP, 0x3812, 1, 0, 0});
-  ASSERT_TRUE(up.input.has_value());
-  EXPECT_EQ(up.input->ki.wVk, VK_MENU);
-  EXPECT_EQ(up.input->ki.dwFlags, static_cast<DWORD>(KEYEVENTF_KEYUP));
+// The wheel means one thing on both paths: the delta the low-level hook
+// reports, in the record's hwnd field.
+TEST(Translation, WheelRoundTripsThroughBothPathsAndOutOfRangeDeltasAreRefused) {
+  const win32::DesktopRect desk{0, 0, 1280, 1024};
+  for (const int delta : {120, -120, 360, -32768, 32767, 1}) {
+    SCOPED_TRACE(delta);
+    // Low-level path: hook -> journal -> SendInput.
+    const auto data = static_cast<DWORD>(static_cast<WORD>(static_cast<std::int16_t>(delta))) << 16;
+    const EVENTMSG low = FromLowLevelMouse(WM_MOUSEWHEEL, Mouse(300, 200, data), 0);
+    const std::optional<INPUT> in = ToInput(low, desk);
+    ASSERT_TRUE(in.has_value());
+    EXPECT_NE(in->mi.dwFlags & MOUSEEVENTF_WHEEL, 0u);
+    EXPECT_EQ(static_cast<std::int32_t>(in->mi.mouseData), delta);
+    // Journal path: the system's record names a window in hwnd; the delta
+    // noted by the low-level hook beside it is what the journal keeps.
+    ::EVENTMSG sys{};
+    sys.message = WM_MOUSEWHEEL;
+    sys.paramL = 300;
+    sys.paramH = 200;
+    sys.hwnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x000301F4));
+    const EVENTMSG journal = FromSystemEvent(sys, delta);
+    EXPECT_EQ(journal, (EVENTMSG{WM_MOUSEWHEEL, 300, 200, 0, low.hwnd}));
+    // ... and playing either journal back on that path posts the same turn.
+    const auto wheel = win32::WheelForJournalPlayback(low);
+    ASSERT_TRUE(wheel.has_value());
+    EXPECT_EQ(wheel->delta, delta);
+    EXPECT_EQ(wheel->x, 300);
+    EXPECT_EQ(wheel->y, 200);
+    const ::EVENTMSG handed = ToSystemEvent(journal);
+    EXPECT_EQ(handed.message, static_cast<UINT>(WM_MOUSEMOVE));  // the pointer goes there
+    EXPECT_EQ(handed.paramL, 300u);
+    EXPECT_EQ(handed.hwnd, nullptr);  // never a delta mistaken for a window
+  }
+  // Without a note (the low-level hook saw nothing) one notch forward.
+  ::EVENTMSG bare{};
+  bare.message = WM_MOUSEWHEEL;
+  bare.hwnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x10066));
+  EXPECT_EQ(FromSystemEvent(bare).hwnd, static_cast<std::uint32_t>(WHEEL_DELTA));
+  // A window handle in an old journal is not a delta: refused, not scrolled.
+  for (const std::uint32_t bad : {0x10066u, 0x8000u, 0xFFFF7FFFu, 0x80000000u}) {
+    const EVENTMSG e{WM_MOUSEWHEEL, 1, 2, 0, bad};
+    EXPECT_FALSE(ToInput(e, desk).has_value()) << bad;
+    EXPECT_FALSE(win32::WheelForJournalPlayback(e).has_value()) << bad;
+  }
 }
 
-TEST(Translation, MouseEventsReplayAtTheirPositionAndUnknownMessagesNotAtAll) {
-  const win32::Injection move = ToInjection({WM_MOUSEMOVE, 300, 200, 0, 0});
-  ASSERT_TRUE(move.cursor.has_value());
-  EXPECT_EQ(move.cursor->x, 300);
-  EXPECT_EQ(move.cursor->y, 200);
-  EXPECT_FALSE(move.input.has_value());  // the pointer is placed, nothing clicked
-
-  const win32::Injection right =
-      ToInjection({WM_RBUTTONUP, static_cast<std::uint32_t>(-20), 5, 0, 0});
-  ASSERT_TRUE(right.cursor && right.input);
-  EXPECT_EQ(right.cursor->x, -20);
-  EXPECT_EQ(right.input->mi.dwFlags, static_cast<DWORD>(MOUSEEVENTF_RIGHTUP));
-
-  const win32::Injection wheel =
-      ToInjection({WM_MOUSEWHEEL, 1, 2, 0, static_cast<std::uint32_t>(-120)});
-  ASSERT_TRUE(wheel.input.has_value());
-  EXPECT_EQ(wheel.input->mi.dwFlags, static_cast<DWORD>(MOUSEEVENTF_WHEEL));
-  EXPECT_EQ(static_cast<std::int32_t>(wheel.input->mi.mouseData), -120);
-
-  const win32::Injection other = ToInjection({0x0401, 1, 2, 3, 4});
-  EXPECT_FALSE(other.cursor.has_value());
-  EXPECT_FALSE(other.input.has_value());
+TEST(Translation, KeysReplayByVirtualKeyWithScanCodeExtendedAndUpFlags) {
+  const win32::DesktopRect desk;
+  const std::optional<INPUT> down = ToInput({WM_KEYDOWN, 0x4D27, 0x8001, 0, 0}, desk);
+  ASSERT_TRUE(down.has_value());
+  EXPECT_EQ(down->type, static_cast<DWORD>(INPUT_KEYBOARD));
+  EXPECT_EQ(down->ki.wVk, 0x27);
+  EXPECT_EQ(down->ki.wScan, 0x4D);
+  EXPECT_EQ(down->ki.dwFlags, static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY));
+  EXPECT_EQ(down->ki.dwExtraInfo, win32::kInjectedByVesk);
+  const std::optional<INPUT> up = ToInput({WM_SYSKEYUP, 0x3812, 1, 0, 0}, desk);
+  ASSERT_TRUE(up.has_value());
+  EXPECT_EQ(up->ki.wVk, VK_MENU);
+  EXPECT_EQ(up->ki.dwFlags, static_cast<DWORD>(KEYEVENTF_KEYUP));
   // A key record naming neither key nor scan code presses nothing.
-  EXPECT_FALSE(ToInjection({WM_KEYDOWN, 0x00FF0000u, 1, 0, 0}).input.has_value());
+  EXPECT_FALSE(ToInput({WM_KEYDOWN, 0x00FF0000u, 1, 0, 0}, desk).has_value());
+  EXPECT_FALSE(ToInput({0x0401, 1, 2, 3, 4}, desk).has_value());
+}
+
+// Moves, clicks and the wheel go through the one SendInput stream, each
+// with its absolute place on the virtual desktop.
+TEST(Translation, MouseEventsCarryTheirAbsolutePlaceOverTheVirtualDesktop) {
+  // A 1920-wide monitor left of a 2560x1440 primary.
+  const win32::DesktopRect desk{-1920, 0, 4480, 1440};
+  const std::optional<INPUT> move =
+      ToInput({WM_MOUSEMOVE, static_cast<std::uint32_t>(-100), 5, 0, 0}, desk);
+  ASSERT_TRUE(move.has_value());
+  const DWORD absolute = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+  EXPECT_EQ(move->type, static_cast<DWORD>(INPUT_MOUSE));
+  EXPECT_EQ(move->mi.dwFlags, absolute);
+  EXPECT_EQ(win32::PixelFromAbsolute(move->mi.dx, desk.left, desk.width), -100);
+  EXPECT_EQ(win32::PixelFromAbsolute(move->mi.dy, desk.top, desk.height), 5);
+  EXPECT_EQ(move->mi.dwExtraInfo, win32::kInjectedByVesk);
+
+  const std::optional<INPUT> right = ToInput({WM_RBUTTONUP, 2559 + 0u, 1439, 0, 0}, desk);
+  ASSERT_TRUE(right.has_value());
+  EXPECT_EQ(right->mi.dwFlags, absolute | MOUSEEVENTF_RIGHTUP);
+  EXPECT_EQ(win32::PixelFromAbsolute(right->mi.dx, desk.left, desk.width), 2559);
+  EXPECT_EQ(win32::PixelFromAbsolute(right->mi.dy, desk.top, desk.height), 1439);
+  for (const auto& [message, flag] : {std::pair{WM_LBUTTONDOWN, MOUSEEVENTF_LEFTDOWN},
+                                      {WM_LBUTTONUP, MOUSEEVENTF_LEFTUP},
+                                      {WM_MBUTTONDOWN, MOUSEEVENTF_MIDDLEDOWN},
+                                      {WM_MBUTTONUP, MOUSEEVENTF_MIDDLEUP},
+                                      {WM_RBUTTONDOWN, MOUSEEVENTF_RIGHTDOWN}}) {
+    const std::optional<INPUT> in =
+        ToInput({static_cast<std::uint32_t>(message), 0, 0, 0, 0}, desk);
+    ASSERT_TRUE(in.has_value());
+    EXPECT_EQ(in->mi.dwFlags, absolute | static_cast<DWORD>(flag));
+  }
+  // Off the desktop: the nearest edge, as the pointer itself would go.
+  const std::optional<INPUT> offDesk =
+      ToInput({WM_MOUSEMOVE, static_cast<std::uint32_t>(-5000), 99999, 0, 0}, desk);
+  ASSERT_TRUE(offDesk.has_value());
+  EXPECT_EQ(win32::PixelFromAbsolute(offDesk->mi.dx, desk.left, desk.width), -1920);
+  EXPECT_EQ(win32::PixelFromAbsolute(offDesk->mi.dy, desk.top, desk.height), 1439);
+}
+
+// Windows versions map a normalised coordinate back either by rounding
+// (documented: 0 the first pixel, 65535 the last) or by truncating
+// n * extent / 65536; every pixel must come back under both.
+int TruncatingPixel(LONG n, int origin, int extent) {
+  return origin + static_cast<int>((static_cast<std::int64_t>(n) * extent) >> 16);
+}
+
+TEST(Translation, EveryPixelOfADesktopSurvivesNormalisationBothWaysWindowsMapsIt) {
+  // Odd and even widths, tiny desktops, mixed monitors, the widest there is.
+  for (const auto& [origin, extent] : {std::pair{0, 1280},
+                                       {0, 1024},
+                                       {-1920, 4480},
+                                       {-1080, 3000},
+                                       {0, 7680},
+                                       {0, 1},
+                                       {5, 2},
+                                       {0, 3},
+                                       {-16384, 32768},
+                                       {-12345, 30001},
+                                       {0, 65536}}) {
+    SCOPED_TRACE(::testing::Message() << origin << "+" << extent);
+    LONG previous = -1;
+    for (int pixel = origin; pixel < origin + extent; ++pixel) {
+      const LONG n = win32::NormalizeAbsolute(pixel, origin, extent);
+      ASSERT_GE(n, 0);
+      ASSERT_LE(n, 65535);
+      ASSERT_EQ(win32::PixelFromAbsolute(n, origin, extent), pixel) << "pixel " << pixel;
+      ASSERT_EQ(TruncatingPixel(n, origin, extent), pixel) << "pixel " << pixel;
+      if (extent > 1) {
+        ASSERT_GT(n, previous) << "pixel " << pixel;
+      }
+      previous = n;
+    }
+    // One step outside either edge is the edge.
+    EXPECT_EQ(win32::NormalizeAbsolute(origin - 1, origin, extent),
+              win32::NormalizeAbsolute(origin, origin, extent));
+    EXPECT_EQ(win32::NormalizeAbsolute(origin + extent, origin, extent),
+              win32::NormalizeAbsolute(origin + extent - 1, origin, extent));
+  }
 }
 
 TEST(Translation, JournalBytesRecordedOnLinuxReplayAsTheSameKeyAndClick) {
@@ -134,18 +237,19 @@ TEST(Translation, JournalBytesRecordedOnLinuxReplayAsTheSameKeyAndClick) {
       1, 0, 0, 0, 0x00, 0x01, 0, 0, 0x48, 0x23, 0, 0, 0x01, 0x80, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0,
       1, 0, 0, 0, 0x01, 0x02, 0, 0, 0x10, 0x02, 0, 0, 0x2C, 0x01, 0, 0, 7,  0, 0, 0, 0, 0, 0, 0,
   };
+  const win32::DesktopRect desk{0, 0, 1280, 1024};
   const JournalEntry key = DecodeEntry(bytes);
-  const win32::Injection k = ToInjection(key.event);
-  ASSERT_TRUE(k.input.has_value());
-  EXPECT_EQ(k.input->ki.wVk, 'H');
-  EXPECT_EQ(k.input->ki.wScan, 0x23);
-  EXPECT_EQ(k.input->ki.dwFlags, static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY));
+  const std::optional<INPUT> k = ToInput(key.event, desk);
+  ASSERT_TRUE(k.has_value());
+  EXPECT_EQ(k->ki.wVk, 'H');
+  EXPECT_EQ(k->ki.wScan, 0x23);
+  EXPECT_EQ(k->ki.dwFlags, static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY));
   const JournalEntry click = DecodeEntry(bytes + 24);
-  const win32::Injection c = ToInjection(click.event);
-  ASSERT_TRUE(c.cursor && c.input);
-  EXPECT_EQ(c.cursor->x, 0x210);
-  EXPECT_EQ(c.cursor->y, 0x12C);
-  EXPECT_EQ(c.input->mi.dwFlags, static_cast<DWORD>(MOUSEEVENTF_LEFTDOWN));
+  const std::optional<INPUT> c = ToInput(click.event, desk);
+  ASSERT_TRUE(c.has_value());
+  EXPECT_EQ(win32::PixelFromAbsolute(c->mi.dx, 0, 1280), 0x210);
+  EXPECT_EQ(win32::PixelFromAbsolute(c->mi.dy, 0, 1024), 0x12C);
+  EXPECT_NE(c->mi.dwFlags & MOUSEEVENTF_LEFTDOWN, 0u);
 }
 
 // ---------------------------------------------------------------- file dialog

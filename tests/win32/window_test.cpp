@@ -2,12 +2,17 @@
 // through a sink, modal runs, extended styles and layered opacity.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <optional>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/hook_engine.h"
 #include "platform/win32/win32_backend.h"
+#include "storage/settings.h"
 #include "ui/layered_window_helper.h"
 #include "wine_support.h"
 
@@ -297,6 +302,20 @@ TEST_F(WindowTest, ManifestBringsVersion6OfTheCommonControls) {
   EXPECT_NE(lower.find("_6.0."), std::string::npos) << path;
 }
 
+// Wine treats every process as DPI-aware, so only the request itself can
+// be checked here: without it Windows would stretch the dialogs and scale
+// every coordinate the hooks and SendInput exchange.
+TEST_F(WindowTest, ManifestAsksForPerMonitorV2AwarenessAndTheProcessHasIt) {
+  HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  const auto* data = static_cast<const char*>(::LockResource(::LoadResource(nullptr, found)));
+  const std::string manifest(data, ::SizeofResource(nullptr, found));
+  EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+  EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+  EXPECT_NE(manifest.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+  EXPECT_GE(win32::EnableDpiAwareness(), win32::DpiAwareness::PerMonitor);
+}
+
 // ---------------------------------------------------------------- layered windows
 
 TEST_F(WindowTest, MainWindowIsTopmostAndLayeredWithTheOpacityAsked) {
@@ -348,6 +367,90 @@ TEST_F(WindowTest, LayeredFunctionLooksUpByNameAndFailsCleanly) {
   backend.FreeLibrary(user32);
   backend.FreeLibrary(0);
   backend.DestroyWindow(w);
+}
+
+}  // namespace
+}  // namespace vesk::testing
+
+// ---------------------------------------------------------------- file dialogs and the settings
+// file
+
+namespace vesk::testing {
+namespace {
+
+// From another thread, as a user would: waits for the dialog titled
+// `title`, browses into `folder`, then opens `name` there. Sets *found
+// when the dialog showed up.
+std::thread ChooseInDialog(const std::string& title, const std::string& folder,
+                           const std::string& name, bool* found) {
+  return std::thread([title, folder, name, found] {
+    HWND dialog = nullptr;
+    for (int i = 0; i < 1000 && dialog == nullptr; ++i) {
+      dialog = ::FindWindowA(nullptr, title.c_str());
+      if (dialog == nullptr) ::Sleep(10);
+    }
+    *found = dialog != nullptr;
+    if (dialog == nullptr) return;
+    // Explorer-style dialogs have a combo box (cmb13), old ones an edit (edt1).
+    HWND box = ::GetDlgItem(dialog, 0x47C);
+    if (box == nullptr) box = ::GetDlgItem(dialog, 0x480);
+    for (const std::string& typed : {folder, name}) {
+      ::SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+      ::SendMessageA(dialog, WM_COMMAND, MakeCommandWParam(IDOK, BN_CLICKED), 0);
+    }
+  });
+}
+
+std::string WorkingFolder() {
+  char buffer[MAX_PATH] = {};
+  ::GetCurrentDirectoryA(MAX_PATH, buffer);
+  return buffer;
+}
+
+TEST(FileDialogFolder, SettingsFileStaysInTheStartFolderAfterADialogInAnotherOne) {
+  TempDir start;
+  std::filesystem::create_directory(start.path() / "elsewhere");
+  const std::string folder = (start.path() / "elsewhere").string();
+  const std::string chosen = (start.path() / "elsewhere" / "j.alg").string();
+  WriteFile(chosen, "journal");
+  const std::string before = WorkingFolder();
+
+  // What the system dialog does on its own: it moves the working folder.
+  {
+    bool found = false;
+    std::thread user = ChooseInDialog("Plain dialog", folder, "j.alg", &found);
+    char file[MAX_PATH] = {};
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = "Plain dialog";
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    const BOOL ok = ::GetOpenFileNameA(&ofn);
+    user.join();
+    ASSERT_TRUE(found && ok);
+    EXPECT_NE(WorkingFolder(), before) << "the dialog left the working folder alone";
+    ::SetCurrentDirectoryA(before.c_str());
+  }
+
+  win32::Win32Backend backend(win32::JournalMode::LowLevel);
+  InstallBackend(&backend);
+  EXPECT_EQ(backend.StartFolder(), before);
+  bool found = false;
+  std::thread user = ChooseInDialog("Open journal:", folder, "j.alg", &found);
+  const std::optional<std::string> path = backend.ShowFileDialog(
+      0, {false, "Open journal:", "", "alg", "Vesk Journal Files (.alg)", "*.alg", 0x1006});
+  user.join();
+  ASSERT_TRUE(found);
+  ASSERT_TRUE(path.has_value());
+  EXPECT_EQ(std::filesystem::path(*path), std::filesystem::path(chosen));
+  EXPECT_EQ(WorkingFolder(), before);
+  // The settings file is written by its bare name: it lands at the start.
+  VeskSettings settings;
+  EXPECT_TRUE(settings.Save());
+  EXPECT_TRUE(std::filesystem::exists(start.path() / kSettingsFileName));
+  EXPECT_FALSE(std::filesystem::exists(start.path() / "elsewhere" / kSettingsFileName));
+  InstallBackend(nullptr);
 }
 
 }  // namespace

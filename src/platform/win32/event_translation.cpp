@@ -1,10 +1,15 @@
 #include "platform/win32/event_translation.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace vesk::win32 {
 
 namespace {
 
 constexpr std::uint32_t kExtendedKey = 0x8000;  // in paramH, as journals store it
+constexpr DWORD kVirtualDesk = 0x4000;          // MOUSEEVENTF_VIRTUALDESK
+constexpr int kOneNotch = 120;                  // WHEEL_DELTA
 
 // Journals carry the generic modifier codes; the low-level hook reports
 // which side was pressed.
@@ -28,23 +33,25 @@ bool IsKeyMessage(std::uint32_t m) {
   return m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP;
 }
 
+std::int32_t Signed(std::uint32_t v) { return static_cast<std::int32_t>(v); }
+
 }  // namespace
 
-EVENTMSG FromLowLevelKey(WPARAM message, const ::KBDLLHOOKSTRUCT& key) {
+EVENTMSG FromLowLevelKey(WPARAM message, const ::KBDLLHOOKSTRUCT& key, std::uint32_t time) {
   EVENTMSG e;
   e.message = static_cast<std::uint32_t>(message);
   e.paramL = ((key.scanCode & 0xFFu) << 8) | (GenericKey(key.vkCode) & 0xFFu);
   e.paramH = 1u | ((key.flags & LLKHF_EXTENDED) != 0 ? kExtendedKey : 0u);
-  e.time = key.time;
+  e.time = time;
   return e;
 }
 
-EVENTMSG FromLowLevelMouse(WPARAM message, const ::MSLLHOOKSTRUCT& mouse) {
+EVENTMSG FromLowLevelMouse(WPARAM message, const ::MSLLHOOKSTRUCT& mouse, std::uint32_t time) {
   EVENTMSG e;
   e.message = static_cast<std::uint32_t>(message);
   e.paramL = static_cast<std::uint32_t>(mouse.pt.x);
   e.paramH = static_cast<std::uint32_t>(mouse.pt.y);
-  e.time = mouse.time;
+  e.time = time;
   if (message == WM_MOUSEWHEEL) {
     // The wheel's signed delta travels in the window-handle field.
     const auto delta = static_cast<std::int16_t>(HIWORD(mouse.mouseData));
@@ -56,14 +63,18 @@ EVENTMSG FromLowLevelMouse(WPARAM message, const ::MSLLHOOKSTRUCT& mouse) {
 bool IsInjected(const ::KBDLLHOOKSTRUCT& key) { return (key.flags & LLKHF_INJECTED) != 0; }
 bool IsInjected(const ::MSLLHOOKSTRUCT& mouse) { return (mouse.flags & LLMHF_INJECTED) != 0; }
 
-EVENTMSG FromSystemEvent(const ::EVENTMSG& event) {
+EVENTMSG FromSystemEvent(const ::EVENTMSG& event, std::optional<int> wheelDelta) {
   EVENTMSG e;
   e.message = event.message;
   e.paramL = event.paramL;
   e.paramH = event.paramH;
   e.time = event.time;
-  // Window handles have 32 significant bits; truncating keeps them whole.
-  e.hwnd = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.hwnd));
+  if (event.message == WM_MOUSEWHEEL) {
+    e.hwnd = static_cast<std::uint32_t>(static_cast<std::int32_t>(wheelDelta.value_or(kOneNotch)));
+  } else {
+    // Window handles have 32 significant bits; truncating keeps them whole.
+    e.hwnd = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.hwnd));
+  }
   return e;
 }
 
@@ -73,25 +84,62 @@ EVENTMSG FromSystemEvent(const ::EVENTMSG& event) {
   e.paramL = event.paramL;
   e.paramH = event.paramH;
   e.time = event.time;
+  if (event.message == WM_MOUSEWHEEL) {
+    // See WheelForJournalPlayback: the system moves the pointer there, we
+    // post the turn.
+    e.message = WM_MOUSEMOVE;
+    return e;
+  }
   // A 32-bit handle widens by sign extension.
-  e.hwnd =
-      reinterpret_cast<HWND>(static_cast<std::intptr_t>(static_cast<std::int32_t>(event.hwnd)));
+  e.hwnd = reinterpret_cast<HWND>(static_cast<std::intptr_t>(Signed(event.hwnd)));
   return e;
 }
 
-Injection ToInjection(const EVENTMSG& event) {
-  Injection out;
+std::optional<JournalWheel> WheelForJournalPlayback(const EVENTMSG& event) {
+  if (event.message != WM_MOUSEWHEEL) return std::nullopt;
+  const std::optional<int> delta = WheelDelta(event);
+  if (!delta) return std::nullopt;
+  return JournalWheel{*delta, Signed(event.paramL), Signed(event.paramH)};
+}
+
+LONG NormalizeAbsolute(std::int64_t pixel, int origin, int extent) {
+  if (extent <= 1) return 0;
+  const std::int64_t last = static_cast<std::int64_t>(extent) - 1;
+  const std::int64_t offset = std::clamp<std::int64_t>(pixel - origin, 0, last);
+  // The middle of the pixel's share of 0..65536: the system maps it back to
+  // this pixel whether it rounds (n * last / 65535) or truncates
+  // (n * extent / 65536); Windows versions differ.
+  return static_cast<LONG>(std::min<std::int64_t>((2 * offset + 1) * 32768 / extent, 65535));
+}
+
+int PixelFromAbsolute(LONG normalized, int origin, int extent) {
+  if (extent <= 1) return origin;
+  const std::int64_t last = static_cast<std::int64_t>(extent) - 1;
+  const std::int64_t n = std::clamp<std::int64_t>(normalized, 0, 65535);
+  return origin + static_cast<int>((n * last + 32767) / 65535);
+}
+
+std::optional<int> WheelDelta(const EVENTMSG& event) {
+  const std::int32_t delta = Signed(event.hwnd);
+  if (delta < std::numeric_limits<std::int16_t>::min() ||
+      delta > std::numeric_limits<std::int16_t>::max()) {
+    return std::nullopt;
+  }
+  return delta;
+}
+
+std::optional<INPUT> ToInput(const EVENTMSG& event, const DesktopRect& desktop) {
   const std::uint32_t m = event.message;
+  INPUT in{};
   if (IsKeyMessage(m)) {
-    if ((event.paramL & 0xFFFFu) == 0) return out;  // names no key at all
-    INPUT in{};
+    if ((event.paramL & 0xFFFFu) == 0) return std::nullopt;  // names no key at all
     in.type = INPUT_KEYBOARD;
     in.ki.wVk = static_cast<WORD>(event.paramL & 0xFFu);
     in.ki.wScan = static_cast<WORD>((event.paramL >> 8) & 0xFFu);
     if ((event.paramH & kExtendedKey) != 0) in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
     if (m == WM_KEYUP || m == WM_SYSKEYUP) in.ki.dwFlags |= KEYEVENTF_KEYUP;
-    out.input = in;
-    return out;
+    in.ki.dwExtraInfo = kInjectedByVesk;
+    return in;
   }
   DWORD flags = 0;
   DWORD data = 0;
@@ -116,23 +164,23 @@ Injection ToInjection(const EVENTMSG& event) {
     case WM_MBUTTONUP:
       flags = MOUSEEVENTF_MIDDLEUP;
       break;
-    case WM_MOUSEWHEEL:
+    case WM_MOUSEWHEEL: {
+      const std::optional<int> delta = WheelDelta(event);
+      if (!delta) return std::nullopt;
       flags = MOUSEEVENTF_WHEEL;
-      data = event.hwnd;  // the signed delta, see FromLowLevelMouse
+      data = static_cast<DWORD>(*delta);
       break;
+    }
     default:
-      return out;
+      return std::nullopt;
   }
-  out.cursor = POINT{static_cast<LONG>(static_cast<std::int32_t>(event.paramL)),
-                     static_cast<LONG>(static_cast<std::int32_t>(event.paramH))};
-  if (flags != 0) {
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dwFlags = flags;
-    in.mi.mouseData = data;
-    out.input = in;
-  }
-  return out;
+  in.type = INPUT_MOUSE;
+  in.mi.dx = NormalizeAbsolute(Signed(event.paramL), desktop.left, desktop.width);
+  in.mi.dy = NormalizeAbsolute(Signed(event.paramH), desktop.top, desktop.height);
+  in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | kVirtualDesk;
+  in.mi.mouseData = data;
+  in.mi.dwExtraInfo = kInjectedByVesk;
+  return in;
 }
 
 }  // namespace vesk::win32

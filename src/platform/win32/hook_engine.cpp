@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "platform/win32/event_translation.h"
+#include "platform/win32/clock.h"
+#include "platform/win32/hook_thread.h"
 
 namespace vesk::win32 {
 
@@ -15,50 +16,35 @@ HookEngine* g_engine = nullptr;  // system hook procedures carry no context
 // Playback that falls this far behind starts a new schedule instead of
 // replaying the backlog in a burst.
 constexpr std::int64_t kResyncUs = 100'000;
-
-std::int64_t NowUs() {
-  static const std::int64_t frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<std::int64_t>(f.QuadPart);
-  }();
-  LARGE_INTEGER c;
-  ::QueryPerformanceCounter(&c);
-  const std::int64_t t = c.QuadPart;
-  return t / frequency * 1'000'000 + t % frequency * 1'000'000 / frequency;
-}
-
-template <class Fn>
-Fn Lookup(const char* module, const char* name) {
-  HMODULE m = ::GetModuleHandleA(module);
-  if (m == nullptr) return nullptr;
-  // Through void(*)(): the one function type every other converts with.
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(m, name)));
-}
-
-bool IsControlKey(DWORD vk) { return vk == VK_CONTROL || vk == VK_LCONTROL || vk == VK_RCONTROL; }
+constexpr UINT kQueueWake = WM_APP + 7;
+// Foreground and desktop facts are looked up at most this often.
+constexpr std::int64_t kFactsUs = 50'000;
 
 void CALLBACK PlaybackTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   if (g_engine != nullptr) g_engine->DrivePlayback();
 }
 
-}  // namespace
-
-bool RunningOnWine() { return Lookup<void (*)()>("ntdll.dll", "wine_get_version") != nullptr; }
-
-bool SystemJournalHooksExpected() {
-  if (RunningOnWine()) return false;  // installs them, but never asks the playback hook
-  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-  const auto getVersion = Lookup<RtlGetVersionFn>("ntdll.dll", "RtlGetVersion");
-  if (getVersion == nullptr) return true;
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof(info);
-  if (getVersion(&info) != 0) return true;
-  // Windows 11 (build 22000) no longer supports journal hooks.
-  return info.dwMajorVersion < 10 || info.dwBuildNumber < 22000;
+LRESULT CALLBACK QueueWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kQueueWake) {
+    if (auto* engine = reinterpret_cast<HookEngine*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+      engine->Drain();
+    }
+    return 0;
+  }
+  return ::DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-namespace {
+HWND CreateQueueWindow(HookEngine* engine) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = &QueueWindowProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VeskHookQueue";
+  ::RegisterClassA(&wc);  // fails harmlessly when registered before
+  HWND hwnd = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+  if (hwnd != nullptr) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(engine));
+  return hwnd;
+}
 
 DWORD ReadLowLevelTimeout() {
   if (RunningOnWine()) return 0;
@@ -74,15 +60,34 @@ DWORD ReadLowLevelTimeout() {
 
 }  // namespace
 
-HookEngine::HookEngine(JournalMode mode) : mode_(mode), lowLevelTimeoutMs_(ReadLowLevelTimeout()) {
+bool SystemJournalHooksExpected() {
+  return !ChooseInputPath(JournalMode::Automatic, CurrentSystemFacts()).lowLevel;
+}
+
+HookEngine::HookEngine(JournalMode mode)
+    : mode_(mode),
+      choice_(ChooseInputPath(mode, CurrentSystemFacts())),
+      thread_(::GetCurrentThreadId()),
+      queueWindow_(CreateQueueWindow(this)),
+      hookThread_(std::make_unique<HookThread>(queueWindow_, kQueueWake)),
+      ownIntegrity_(OwnIntegrity()),
+      onWine_(RunningOnWine()) {
+  hookThread_->SetTimeout(ReadLowLevelTimeout());
   g_engine = this;
 }
 
 HookEngine::~HookEngine() {
   for (Entry& e : entries_) e.alive = false;
   UpdateSystemHooks();
+  hookThread_.reset();
+  if (queueWindow_ != nullptr) ::DestroyWindow(queueWindow_);
   if (g_engine == this) g_engine = nullptr;
 }
+
+DWORD HookEngine::LowLevelTimeout() const { return hookThread_->Timeout(); }
+void HookEngine::SetLowLevelTimeout(DWORD milliseconds) { hookThread_->SetTimeout(milliseconds); }
+std::int64_t HookEngine::SlowestHookAnswerUs() const { return hookThread_->SlowestAnswerUs(); }
+HWND HookEngine::HookThreadWindow() const { return hookThread_->Window(); }
 
 bool HookEngine::AnyAlive(int kind) const {
   return std::any_of(entries_.begin(), entries_.end(),
@@ -112,15 +117,13 @@ HookHandle HookEngine::Install(int kind, HookProc proc) {
   }
   const bool first = journal && !AnyAlive(kind);
   bool& lowLevel = kind == WH_JOURNALRECORD ? recordLowLevel_ : playbackLowLevel_;
-  if (first) {
-    lowLevel = mode_ == JournalMode::LowLevel ||
-               (mode_ == JournalMode::Automatic && !SystemJournalHooksExpected());
-  }
+  if (first) lowLevel = choice_.lowLevel;
   const HookHandle handle = nextHandle_++;
   entries_.push_back({handle, kind, proc, true});
   bool ok = UpdateSystemHooks();
   if (!ok && first && !lowLevel && mode_ == JournalMode::Automatic) {
     lowLevel = true;  // the system refused its journal hook: use ours
+    journalRefused_ = true;
     ok = UpdateSystemHooks();
   }
   if (!ok) {
@@ -203,15 +206,27 @@ bool HookEngine::UpdateSystemHooks() {
   // The message watch matters for our own thread only: the system posts
   // WM_CANCELJOURNAL there.
   want(getMessageHook_, AnyAlive(WH_GETMESSAGE), WH_GETMESSAGE, &SystemGetMessageProc, thread_);
-  want(keyboardHook_, AnyAlive(WH_KEYBOARD_LL) || recordLow || playbackLow, WH_KEYBOARD_LL,
-       &SystemKeyboardProc, 0);
-  want(mouseHook_, recordLow || playbackLow, WH_MOUSE_LL, &SystemMouseProc, 0);
   want(journalRecordHook_, record && !recordLowLevel_, WH_JOURNALRECORD, &SystemJournalRecordProc,
        0);
   want(journalPlaybackHook_, playback && !playbackLowLevel_, WH_JOURNALPLAYBACK,
        &SystemJournalPlaybackProc, 0);
+  HookThread::Wants wants;
+  wants.keyWatch = AnyAlive(WH_KEYBOARD_LL);
+  wants.record = recordLow;
+  wants.playback = playbackLow;
+  wants.wheelNotes = record && !recordLowLevel_;
+  if (!hookThread_->Apply(wants)) ok = false;
   SetPlaybackTiming(playbackLow);
+  KeepAwake(playback);
   return ok;
+}
+
+void HookEngine::KeepAwake(bool awake) {
+  if (awake == awake_) return;
+  awake_ = awake;
+  // A long run of moves is no reason for the display to sleep.
+  ::SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED
+                                  : ES_CONTINUOUS);
 }
 
 void HookEngine::SetPlaybackTiming(bool active) {
@@ -232,15 +247,45 @@ void HookEngine::SetPlaybackTiming(bool active) {
   }
 }
 
-void HookEngine::CancelJournals() {
+void HookEngine::CancelJournals(CancelCause cause) {
   for (Entry& e : entries_) {
     if (e.alive && ((e.kind == WH_JOURNALRECORD && recordLowLevel_) ||
                     (e.kind == WH_JOURNALPLAYBACK && playbackLowLevel_))) {
       e.alive = false;
     }
   }
+  cancelReason_ = CancelReasonText(cause);
   UpdateSystemHooks();
   ::PostThreadMessageA(thread_, WM_CANCELJOURNAL, 0, 0);
+}
+
+std::string HookEngine::TakeCancelReason() {
+  std::string reason;
+  reason.swap(cancelReason_);
+  return reason;
+}
+
+void HookEngine::Drain() {
+  // One at a time: a procedure may run a nested message loop that drains
+  // the rest, in order.
+  while (std::optional<HookThread::Item> item = hookThread_->Pop()) {
+    switch (item->kind) {
+      case HookThread::Item::Kind::Key:
+        if (AnyAlive(WH_KEYBOARD_LL)) {
+          // The answer was given on the hook thread already.
+          RunChain(WH_KEYBOARD_LL, HC_ACTION, item->message, reinterpret_cast<LParam>(&item->key),
+                   nullptr);
+        }
+        break;
+      case HookThread::Item::Kind::Record:
+        if (Emulating(WH_JOURNALRECORD)) RecordLowLevel(item->event);
+        break;
+      case HookThread::Item::Kind::Cancel:
+        CancelJournals(item->cause);
+        hookThread_->CancelHandled();
+        break;
+    }
+  }
 }
 
 // ---------------------------------------------------------------- system procedures
@@ -249,6 +294,9 @@ LRESULT CALLBACK HookEngine::SystemGetMessageProc(int code, WPARAM wParam, LPARA
   HookEngine* self = g_engine;
   if (self == nullptr || lParam == 0) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   auto* sys = reinterpret_cast<::MSG*>(lParam);
+  if (code == HC_ACTION && sys->message == WM_CANCELJOURNAL && self->cancelReason_.empty()) {
+    self->cancelReason_ = CancelReasonText(CancelCause::SystemJournal);  // not one of ours
+  }
   MSG msg{reinterpret_cast<WindowId>(sys->hwnd),
           sys->message,
           sys->wParam,
@@ -268,34 +316,15 @@ LRESULT CALLBACK HookEngine::SystemGetMessageProc(int code, WPARAM wParam, LPARA
   return result;
 }
 
-LRESULT CALLBACK HookEngine::SystemKeyboardProc(int code, WPARAM wParam, LPARAM lParam) {
-  HookEngine* self = g_engine;
-  if (self == nullptr || code != HC_ACTION || lParam == 0) {
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-  }
-  const std::int64_t start = NowUs();
-  const LRESULT result = self->OnLowLevelKey(code, wParam, lParam);
-  self->CheckAnswerTime(start);
-  return result;
-}
-
-LRESULT CALLBACK HookEngine::SystemMouseProc(int code, WPARAM wParam, LPARAM lParam) {
-  HookEngine* self = g_engine;
-  if (self == nullptr || code != HC_ACTION || lParam == 0) {
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-  }
-  const std::int64_t start = NowUs();
-  const LRESULT result = self->OnLowLevelMouse(code, wParam, lParam);
-  self->CheckAnswerTime(start);
-  return result;
-}
-
 LRESULT CALLBACK HookEngine::SystemJournalRecordProc(int code, WPARAM wParam, LPARAM lParam) {
   HookEngine* self = g_engine;
   if (self == nullptr) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   SystemCall call{WH_JOURNALRECORD, self->journalRecordHook_, code, wParam, lParam};
   if (code == HC_ACTION && lParam != 0) {
-    EVENTMSG event = FromSystemEvent(*reinterpret_cast<const ::EVENTMSG*>(lParam));
+    const auto& sys = *reinterpret_cast<const ::EVENTMSG*>(lParam);
+    std::optional<int> wheel;
+    if (sys.message == WM_MOUSEWHEEL) wheel = self->hookThread_->TakeWheelNote();
+    EVENTMSG event = FromSystemEvent(sys, wheel);
     const std::uint32_t m = event.message;
     if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) {
       // Some systems keep the key's transition flags above the scan code;
@@ -312,86 +341,105 @@ LRESULT CALLBACK HookEngine::SystemJournalPlaybackProc(int code, WPARAM wParam, 
   HookEngine* self = g_engine;
   if (self == nullptr) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   SystemCall call{WH_JOURNALPLAYBACK, self->journalPlaybackHook_, code, wParam, lParam};
+  static std::optional<JournalWheel> s_wheel;  // handed over, posted when processed
   if (code == HC_GETNEXT && lParam != 0) {
     auto* sys = reinterpret_cast<::EVENTMSG*>(lParam);
     EVENTMSG event = FromSystemEvent(*sys);
     const LRESULT wait =
         self->RunChain(WH_JOURNALPLAYBACK, code, wParam, reinterpret_cast<LParam>(&event), &call);
     *sys = ToSystemEvent(event);
+    s_wheel = WheelForJournalPlayback(event);
     return wait;
+  }
+  if (code == HC_SKIP && s_wheel) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
+    if (::GetGUIThreadInfo(0, &gui) && gui.hwndFocus != nullptr) {
+      ::PostMessageA(gui.hwndFocus, WM_MOUSEWHEEL,
+                     MAKEWPARAM(0, static_cast<WORD>(static_cast<std::int16_t>(s_wheel->delta))),
+                     MAKELPARAM(static_cast<WORD>(s_wheel->x), static_cast<WORD>(s_wheel->y)));
+    }
+    s_wheel.reset();
   }
   return self->RunChain(WH_JOURNALPLAYBACK, code, wParam, lParam, &call);
 }
 
 // ---------------------------------------------------------------- low-level path
 
-LRESULT HookEngine::OnLowLevelKey(int code, WPARAM wParam, LPARAM lParam) {
-  const auto& key = *reinterpret_cast<const ::KBDLLHOOKSTRUCT*>(lParam);
-  SystemCall call{WH_KEYBOARD_LL, keyboardHook_, code, wParam, lParam};
-  if (AnyAlive(WH_KEYBOARD_LL)) {
-    KBDLLHOOKSTRUCT ours{key.vkCode, key.scanCode, key.flags, key.time, key.dwExtraInfo};
-    const LRESULT result =
-        RunChain(WH_KEYBOARD_LL, code, wParam, reinterpret_cast<LParam>(&ours), &call);
-    if (result != 0) return result;  // swallowed: no window and no journal sees it
-  }
-  if (!IsInjected(key)) {
-    const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-    if (IsControlKey(key.vkCode)) ctrlDown_ = down;
-    const bool journals = Emulating(WH_JOURNALRECORD) || Emulating(WH_JOURNALPLAYBACK);
-    if (down && key.vkCode == VK_ESCAPE && ctrlDown_ && journals) {
-      // Ctrl+Esc: the user takes input back, as system journals allow. The
-      // system keeps that key for itself, so no window sees this Esc.
-      CancelJournals();
-      return 1;
-    } else {
-      if (Emulating(WH_JOURNALRECORD)) RecordLowLevel(FromLowLevelKey(wParam, key));
-      // The user's own input waits while a journal plays.
-      if (Emulating(WH_JOURNALPLAYBACK)) return 1;
-    }
-  }
-  if (call.passedOn) return call.result;
-  return ::CallNextHookEx(keyboardHook_, code, wParam, lParam);
-}
-
-LRESULT HookEngine::OnLowLevelMouse(int code, WPARAM wParam, LPARAM lParam) {
-  const auto& mouse = *reinterpret_cast<const ::MSLLHOOKSTRUCT*>(lParam);
-  if (!IsInjected(mouse)) {
-    if (Emulating(WH_JOURNALRECORD)) RecordLowLevel(FromLowLevelMouse(wParam, mouse));
-    if (Emulating(WH_JOURNALPLAYBACK)) return 1;
-  }
-  return ::CallNextHookEx(mouseHook_, code, wParam, lParam);
-}
-
-void HookEngine::RenewLowLevelHooks() {
-  for (HHOOK* h : {&keyboardHook_, &mouseHook_}) {
-    if (*h != nullptr) ::UnhookWindowsHookEx(*h);
-    *h = nullptr;
-  }
-  UpdateSystemHooks();
-}
-
-void HookEngine::CheckAnswerTime(std::int64_t startUs) {
-  if (lowLevelTimeoutMs_ == 0 ||
-      NowUs() - startUs <= static_cast<std::int64_t>(lowLevelTimeoutMs_) * 1000) {
-    return;
-  }
-  // The system may have removed the hook without telling us: a journal
-  // that relied on it ends as if the system had cancelled it.
-  const bool journals = Emulating(WH_JOURNALRECORD) || Emulating(WH_JOURNALPLAYBACK);
-  RenewLowLevelHooks();
-  if (journals) CancelJournals();
-}
-
 void HookEngine::RecordLowLevel(const EVENTMSG& event) {
   EVENTMSG copy = event;
   RunChain(WH_JOURNALRECORD, HC_ACTION, 0, reinterpret_cast<LParam>(&copy), nullptr);
 }
 
-bool HookEngine::Inject(const EVENTMSG& event) {
-  Injection injection = ToInjection(event);
-  if (injection.cursor && !::SetCursorPos(injection.cursor->x, injection.cursor->y)) return false;
-  if (injection.input && ::SendInput(1, &*injection.input, sizeof(INPUT)) != 1) return false;
-  return true;
+InjectionFacts HookEngine::CurrentFacts() {
+  if (factsSource_) return factsSource_();
+  static std::int64_t s_checkedUs = 0;
+  static bool s_desktopOurs = true;
+  const std::int64_t now = NowUs();
+  HWND foreground = ::GetForegroundWindow();
+  if (foreground != foreground_ || now - s_checkedUs > kFactsUs) {
+    foreground_ = foreground;
+    foregroundIntegrity_ = ForegroundIntegrity();
+    s_desktopOurs = InputDesktopIsOurs();
+    s_checkedUs = now;
+  }
+  InjectionFacts facts;
+  facts.inputDesktopOurs = s_desktopOurs;
+  facts.ownIntegrity = ownIntegrity_;
+  facts.foregroundIntegrity = foregroundIntegrity_;
+  return facts;
+}
+
+std::optional<CancelCause> HookEngine::Inject(const EVENTMSG& event) {
+  std::optional<INPUT> input = ToInput(event, VirtualDesktop());
+  if (!input) return std::nullopt;  // nothing this system can play: skipped
+  InjectionFacts facts = CurrentFacts();
+  if (auto cause = JudgeInjection(facts)) return cause;
+  facts.asked = 1;
+  LeadOnWine(event);
+  facts.sent = ::SendInput(1, &*input, sizeof(INPUT));
+  if (facts.sent == 1) return std::nullopt;
+  foreground_ = nullptr;  // look again: the reason may be new
+  facts = CurrentFacts();
+  facts.asked = 1;
+  return JudgeInjection(facts);
+}
+
+void HookEngine::LeadOnWine(const EVENTMSG& event) {
+  // Wine moves its own idea of the pointer for injected moves but not the X
+  // pointer, and takes the X pointer's place back at the next X event.
+  // Placing the pointer first warps the X pointer too; the injected event
+  // then finds it there. Windows needs none of this.
+  if (!onWine_ || event.message < WM_MOUSEMOVE || event.message > WM_MOUSEWHEEL) return;
+  const int x = static_cast<std::int32_t>(event.paramL);
+  const int y = static_cast<std::int32_t>(event.paramH);
+  // Wine warps only when its own position changes, and that may already be
+  // there while the X pointer is not.
+  POINT now{};
+  if (::GetCursorPos(&now) && now.x == x && now.y == y) ::SetCursorPos(x == 0 ? 1 : x - 1, y);
+  ::SetCursorPos(x, y);
+}
+
+std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
+  const DesktopRect desktop = VirtualDesktop();
+  std::vector<INPUT> inputs;
+  inputs.reserve(events.size());
+  for (const EVENTMSG& e : events) {
+    std::optional<INPUT> in = ToInput(e, desktop);
+    if (!in) continue;
+    const bool release =
+        e.message == WM_LBUTTONUP || e.message == WM_RBUTTONUP || e.message == WM_MBUTTONUP;
+    if (release) {
+      // Let go where the pointer is now: the press may have been the start
+      // of a drag that playback carried on elsewhere.
+      in->mi.dwFlags &=
+          ~static_cast<DWORD>(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK);
+      in->mi.dx = in->mi.dy = 0;
+    }
+    inputs.push_back(*in);
+  }
+  if (inputs.empty()) return 0;
+  return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 bool HookEngine::DrivePlayback() {
@@ -426,8 +474,8 @@ bool HookEngine::DrivePlayback() {
     return true;
   }
   waiting_ = false;
-  if (!Inject(event)) {
-    CancelJournals();  // the system refused our input: as if it had cancelled the journal
+  if (const std::optional<CancelCause> refused = Inject(event)) {
+    CancelJournals(*refused);  // as if the system had cancelled the journal
     return true;
   }
   if (Emulating(WH_JOURNALPLAYBACK)) RunChain(WH_JOURNALPLAYBACK, HC_SKIP, 0, 0, nullptr);

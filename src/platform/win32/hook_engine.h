@@ -1,28 +1,33 @@
 // The hooks the engine asks for, on top of what this Windows offers.
 //
-// The watch hooks map straight onto system hooks. The journal hooks are
-// system journal hooks where Windows still has them; elsewhere (Windows 11
-// and later, Wine, or when installing one fails) recording is built from
-// the low-level keyboard and mouse hooks, and playback is driven from our
-// own message loop with the same HC_GETNEXT/HC_SKIP protocol, injecting
-// with SendInput. The engine cannot tell the two apart.
+// The watch hooks map onto system hooks. The journal hooks are system
+// journal hooks where Windows still lets this program have them; elsewhere
+// (Windows 11 and later, Windows 10 without administrator rights, Wine, or
+// when installing one fails) recording is built from the low-level
+// keyboard and mouse hooks, and playback is driven from our own message
+// loop with the same HC_GETNEXT/HC_SKIP protocol, injecting with
+// SendInput. The engine cannot tell the two apart.
+//
+// The low-level hooks live on a thread of their own (HookThread); what
+// they see reaches the engine's procedures here, on the user-interface
+// thread, through a queue.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "platform/win32/event_translation.h"
+#include "platform/win32/system_checks.h"
 #include "platform/win32/windows_api.h"
 
 namespace vesk::win32 {
 
-enum class JournalMode {
-  Automatic,  // system journal hooks where they work, the low-level path elsewhere
-  LowLevel,   // always the low-level path
-  System,     // always the system journal hooks (fails where they are missing)
-};
+class HookThread;
 
-// True under Wine (ntdll exports wine_get_version).
-bool RunningOnWine();
 // Whether the system journal hooks are worth trying on this system.
 bool SystemJournalHooksExpected();
 
@@ -42,24 +47,40 @@ class HookEngine {
   bool DrivePlayback();
   // Milliseconds until DrivePlayback has work; INFINITE when it has none.
   DWORD PlaybackTimeout() const;
+  // Hands what the hook thread queued to the engine's procedures.
+  void Drain();
 
   // Whether the journal hook of that kind is currently the low-level path.
   bool Emulating(int kind) const;
+  // The path a new journal hook would take, and the line saying why.
+  const PathChoice& Choice() const { return choice_; }
+  // Set when the system refused its journal hooks and the low-level path
+  // took over.
+  bool JournalRefused() const { return journalRefused_; }
 
   // Windows silently removes a low-level hook that does not answer within
   // this many milliseconds (the user's LowLevelHooksTimeout); 0 where the
-  // system removes none (Wine).
-  DWORD LowLevelTimeout() const { return lowLevelTimeoutMs_; }
-  void SetLowLevelTimeout(DWORD milliseconds) { lowLevelTimeoutMs_ = milliseconds; }
-  // Installs the low-level hooks afresh: after the thread did not answer
-  // for longer than the timeout, the system may have removed them.
-  void RenewLowLevelHooks();
+  // system removes none (Wine). Tests set it to what Windows would do.
+  DWORD LowLevelTimeout() const;
+  void SetLowLevelTimeout(DWORD milliseconds);
+  std::int64_t SlowestHookAnswerUs() const;
+  // The hook thread's window (session notifications go there).
+  HWND HookThreadWindow() const;
+
+  // Where playback learns what the system allows (the foreground's
+  // integrity, the input desktop); tests put situations here that Wine
+  // cannot produce. Null restores the live facts.
+  void SetFactsSource(std::function<InjectionFacts()> source) { factsSource_ = std::move(source); }
+
+  // Sends events now (the engine's SendInput service); returns how many
+  // went through.
+  std::uint32_t SendNow(const std::vector<EVENTMSG>& events);
+  // Why the journals were last cancelled, then forgotten.
+  std::string TakeCancelReason();
 
   // The system hook procedures (public so that tests can drive the
   // translation of the journal hooks, which Wine never calls for playback).
   static LRESULT CALLBACK SystemGetMessageProc(int code, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK SystemKeyboardProc(int code, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK SystemMouseProc(int code, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK SystemJournalRecordProc(int code, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK SystemJournalPlaybackProc(int code, WPARAM wParam, LPARAM lParam);
 
@@ -87,32 +108,41 @@ class HookEngine {
   Entry* Newest(int kind);
   LResult RunChain(int kind, int code, WParam wParam, LParam lParam, SystemCall* call);
   bool UpdateSystemHooks();
-  void ReleaseSystemHooks();
-  LRESULT OnLowLevelKey(int code, WPARAM wParam, LPARAM lParam);
-  LRESULT OnLowLevelMouse(int code, WPARAM wParam, LPARAM lParam);
   void RecordLowLevel(const EVENTMSG& event);
-  // What the system does when it cancels journal hooks.
-  void CancelJournals();
-  bool Inject(const EVENTMSG& event);
+  // What the system does when it cancels journal hooks, with the reason.
+  void CancelJournals(CancelCause cause);
+  // Sends one event; the cause when it could not go.
+  std::optional<CancelCause> Inject(const EVENTMSG& event);
+  InjectionFacts CurrentFacts();
+  void LeadOnWine(const EVENTMSG& event);
   void SetPlaybackTiming(bool active);
-  // After a hook call that took too long: as the system would have.
-  void CheckAnswerTime(std::int64_t startUs);
+  void KeepAwake(bool awake);
 
   JournalMode mode_;
+  PathChoice choice_;
+  bool journalRefused_ = false;
   std::vector<Entry> entries_;  // newest last
   HookHandle nextHandle_ = 0x100;
-  DWORD thread_ = 0;  // the thread that installs and runs the hooks
+  DWORD thread_ = 0;  // the thread that installs hooks and runs their procedures
+  HWND queueWindow_ = nullptr;
+  std::unique_ptr<HookThread> hookThread_;
 
   HHOOK getMessageHook_ = nullptr;
-  HHOOK keyboardHook_ = nullptr;
-  HHOOK mouseHook_ = nullptr;
   HHOOK journalRecordHook_ = nullptr;
   HHOOK journalPlaybackHook_ = nullptr;
   bool recordLowLevel_ = false;    // chosen when the first record hook came
   bool playbackLowLevel_ = false;  // chosen when the first playback hook came
   SystemCall* calls_ = nullptr;    // innermost first
+  std::string cancelReason_;
+  bool awake_ = false;
 
-  bool ctrlDown_ = false;
+  // Facts about the foreground, looked up again when it changes.
+  HWND foreground_ = nullptr;
+  std::optional<DWORD> foregroundIntegrity_;
+  DWORD ownIntegrity_;
+  bool onWine_;
+  std::function<InjectionFacts()> factsSource_;
+
   // Playback schedule, in microseconds of the performance counter. The
   // anchor is the moment the previous wait was due, so waits add up
   // without the time spent between them.
@@ -122,7 +152,6 @@ class HookEngine {
   bool driving_ = false;
   UINT_PTR timer_ = 0;
   bool finePeriod_ = false;
-  DWORD lowLevelTimeoutMs_;
 };
 
 }  // namespace vesk::win32

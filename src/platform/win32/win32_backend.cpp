@@ -1,8 +1,11 @@
 #include "platform/win32/win32_backend.h"
 
+#include <algorithm>
 #include <vector>
 
+#include "platform/win32/clock.h"
 #include "platform/win32/dialog_builder.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/file_dialog.h"
 #include "platform/win32/hook_engine.h"
 #include "platform/win32/windows_api.h"
@@ -91,11 +94,103 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   return FALSE;
 }
 
+RECT RectIn(HWND parent, HWND child) {
+  RECT r{};
+  ::GetWindowRect(child, &r);
+  ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// Dialog units follow the font, but a caption's width in pixels does not
+// follow them exactly at every DPI and with every font the system maps the
+// template's onto. A caption that would be cut is given the room it needs,
+// as far as the free space to its right (within its group box) allows.
+void FitCaptions(HWND dialog, const DialogTemplate& tmpl) {
+  HDC dc = ::GetDC(dialog);
+  if (dc == nullptr) return;
+  HGDIOBJ oldFont =
+      ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(dialog, WM_GETFONT, 0, 0)));
+  RECT client{};
+  ::GetClientRect(dialog, &client);
+  std::vector<std::pair<const ControlTemplate*, HWND>> controls;
+  for (const ControlTemplate& c : tmpl.controls) {
+    if (HWND h = c.id != -1 ? ::GetDlgItem(dialog, c.id) : nullptr) controls.emplace_back(&c, h);
+  }
+  // Group boxes have no identifier: found among the children by class.
+  std::vector<RECT> groups;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if ((::GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX) {
+      char cls[16] = {};
+      ::GetClassNameA(child, cls, sizeof(cls));
+      if (::lstrcmpiA(cls, "Button") == 0) groups.push_back(RectIn(dialog, child));
+    }
+  }
+  for (const auto& [c, hwnd] : controls) {
+    const bool captioned = c->kind == ControlKind::StaticText ||
+                           c->kind == ControlKind::PushButton || c->kind == ControlKind::CheckBox ||
+                           c->kind == ControlKind::RadioButton;
+    if (!captioned || c->text == nullptr || *c->text == '\0') continue;
+    if (c->kind == ControlKind::StaticText && (c->style & SS_TYPEMASK) > SS_RIGHT &&
+        (c->style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP) {
+      continue;  // icons, frames and the like
+    }
+    std::string text = c->text;
+    std::erase(text, '&');
+    RECT need{};
+    ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+    int extra = 0;
+    if (c->kind == ControlKind::CheckBox || c->kind == ControlKind::RadioButton) {
+      extra = ::GetSystemMetrics(SM_CXMENUCHECK) + 4;
+    } else if (c->kind == ControlKind::PushButton) {
+      extra = 4 * ::GetSystemMetrics(SM_CXEDGE);
+    }
+    RECT r = RectIn(dialog, hwnd);
+    RECT inner{};
+    ::GetClientRect(hwnd, &inner);
+    const int frame = (r.right - r.left) - inner.right;
+    const int wanted = r.left + frame + (need.right - need.left) + extra;
+    if (wanted <= r.right) continue;
+    int limit = client.right - 2;
+    for (const RECT& g : groups) {
+      if (g.left <= r.left && g.right >= r.right && g.top <= r.top && g.bottom >= r.bottom) {
+        limit = std::min<int>(limit, g.right - 4);
+      }
+    }
+    for (const auto& [other, otherHwnd] : controls) {
+      if (otherHwnd == hwnd) continue;
+      const RECT o = RectIn(dialog, otherHwnd);
+      if (o.left >= r.right && o.top < r.bottom && o.bottom > r.top) {
+        limit = std::min<int>(limit, o.left - 2);
+      }
+    }
+    const int right = std::min(wanted, limit);
+    if (right > r.right) {
+      ::SetWindowPos(hwnd, nullptr, 0, 0, right - r.left, r.bottom - r.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  ::SelectObject(dc, oldFont);
+  ::ReleaseDC(dialog, dc);
+}
+
+std::string CurrentFolder() {
+  const DWORD size = ::GetCurrentDirectoryA(0, nullptr);
+  if (size == 0) return {};
+  std::string folder(size, '\0');
+  const DWORD got = ::GetCurrentDirectoryA(size, folder.data());
+  folder.resize(got < size ? got : 0);
+  return folder;
+}
+
 }  // namespace
 
 Win32Backend::Win32Backend() : Win32Backend(JournalMode::Automatic) {}
 
-Win32Backend::Win32Backend(JournalMode mode) : hooks_(std::make_unique<HookEngine>(mode)) {
+Win32Backend::Win32Backend(JournalMode mode) : startFolder_(CurrentFolder()) {
+  // Before any window exists: awareness is fixed once windows are made.
+  EnableDpiAwareness();
+  hooks_ = std::make_unique<HookEngine>(mode);
   INITCOMMONCONTROLSEX icc{sizeof(icc),
                            ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&icc);
@@ -125,6 +220,7 @@ WindowId Win32Backend::CreateDialogWindow(const DialogTemplate& tmpl, WindowId p
       ::CreateDialogIndirectParamA(Instance(), reinterpret_cast<LPCDLGTEMPLATEA>(words.data()),
                                    H(parent), &DialogProc, reinterpret_cast<LPARAM>(data.get()));
   if (hwnd == nullptr) return 0;
+  FitCaptions(hwnd, tmpl);
   windows_[Id(hwnd)] = std::move(data);
   return Id(hwnd);
 }
@@ -392,8 +488,13 @@ bool Win32Backend::PostMessage(WindowId window, std::uint32_t message, WParam wP
 std::optional<std::string> Win32Backend::ShowFileDialog(WindowId owner,
                                                         const FileDialogRequest& request) {
   FileDialogSetup setup(request, H(owner));
+  // The dialogs move the working folder to wherever the user browsed (the
+  // Open dialog even with OFN_NOCHANGEDIR); the settings file is found
+  // through it, so the start folder is put back whatever happened.
+  setup.Settings().Flags |= OFN_NOCHANGEDIR;
   const BOOL ok =
       request.save ? ::GetSaveFileNameA(&setup.Settings()) : ::GetOpenFileNameA(&setup.Settings());
+  if (!startFolder_.empty()) ::SetCurrentDirectoryA(startFolder_.c_str());
   if (!ok) return std::nullopt;
   return setup.ChosenPath();
 }
@@ -437,14 +538,16 @@ LResult Win32Backend::CallNextHookEx(HookHandle hook, int code, WParam wParam, L
   return hooks_->CallNext(hook, code, wParam, lParam);
 }
 
-std::uint32_t Win32Backend::GetTickCount() { return ::GetTickCount(); }
-
-void Win32Backend::Sleep(std::uint32_t milliseconds) {
-  ::Sleep(milliseconds);
-  // Input that came meanwhile found the low-level hooks unanswered.
-  const DWORD timeout = hooks_->LowLevelTimeout();
-  if (timeout != 0 && milliseconds > timeout) hooks_->RenewLowLevelHooks();
+std::uint32_t Win32Backend::SendInput(const std::vector<EVENTMSG>& events) {
+  return hooks_->SendNow(events);
 }
+
+std::uint32_t Win32Backend::GetTickCount() { return TickMs(); }
+
+std::uint64_t Win32Backend::GetMicroseconds() { return static_cast<std::uint64_t>(NowUs()); }
+
+// The low-level hooks answer from their own thread meanwhile.
+void Win32Backend::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 MutexHandle Win32Backend::CreateMutex(const std::string& name) {
   return reinterpret_cast<MutexHandle>(::CreateMutexA(nullptr, FALSE, name.c_str()));
@@ -462,5 +565,27 @@ bool Win32Backend::ReleaseMutex(MutexHandle mutex) {
 void Win32Backend::CloseHandle(MutexHandle mutex) {
   if (mutex != 0) ::CloseHandle(reinterpret_cast<HANDLE>(mutex));
 }
+
+// ---------------------------------------------------------------- notes
+
+std::vector<std::string> Win32Backend::StartupNotes() {
+  std::vector<std::string> notes;
+  if (CurrentDpiAwareness() < DpiAwareness::PerMonitor) {
+    notes.emplace_back(
+        "Display scaling: this Windows gives Vesk scaled coordinates; on a scaled display "
+        "recordings may replay off target.");
+  }
+  return notes;
+}
+
+std::string Win32Backend::InputPathNote(bool playback) {
+  (void)playback;  // recording and playback take the same path
+  if (hooks_->JournalRefused()) {
+    return "Input: low-level hooks (Windows refused the journal hooks).";
+  }
+  return hooks_->Choice().note;
+}
+
+std::string Win32Backend::TakeCancelReason() { return hooks_->TakeCancelReason(); }
 
 }  // namespace vesk::win32

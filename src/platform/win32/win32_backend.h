@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -70,7 +71,10 @@ class Win32Backend final : public Backend {
   bool UnhookWindowsHookEx(HookHandle hook) override;
   LResult CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) override;
 
+  std::uint32_t SendInput(const std::vector<EVENTMSG>& events) override;
+
   std::uint32_t GetTickCount() override;
+  std::uint64_t GetMicroseconds() override;
   void Sleep(std::uint32_t milliseconds) override;
 
   MutexHandle CreateMutex(const std::string& name) override;
@@ -78,8 +82,16 @@ class Win32Backend final : public Backend {
   bool ReleaseMutex(MutexHandle mutex) override;
   void CloseHandle(MutexHandle mutex) override;
 
+  std::vector<std::string> StartupNotes() override;
+  std::string InputPathNote(bool playback) override;
+  std::string TakeCancelReason() override;
+
   // Whether the journal hook of that kind runs on the low-level path.
   bool EmulatingJournal(int kind) const;
+  HookEngine& Hooks() { return *hooks_; }
+  // The folder the settings file lives in: the working folder at start-up,
+  // which the file dialogs are not allowed to move.
+  const std::string& StartFolder() const { return startFolder_; }
 
   struct WindowData;
 
@@ -87,6 +99,7 @@ class Win32Backend final : public Backend {
   void* Control(WindowId window, int id) const;  // the control's HWND, or null
   void* Icon(int resource, bool big);
 
+  std::string startFolder_;
   std::unique_ptr<HookEngine> hooks_;
   std::map<WindowId, std::unique_ptr<WindowData>> windows_;
   std::map<std::pair<int, bool>, void*> icons_;
