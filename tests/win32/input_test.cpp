@@ -958,6 +958,16 @@ TEST(ScheduledRun, CtrlBreakPausesThePlaybackReleasesWhatItHoldsAndTheProgramSta
       << ::testing::PrintToString(log);
   EXPECT_FALSE(ShiftDown());
   EXPECT_FALSE(program.Done());
+  // Continue Playback presses it again before playing on,
+  program.Command(IDC_PLAY);
+  EXPECT_TRUE(PumpUntil(ShiftDown, 5000)) << "Shift was not pressed again";
+  const std::vector<std::string> resumed = program.Log();
+  EXPECT_EQ(std::count(resumed.begin(), resumed.end(), "Restored 1 held key or button."), 1)
+      << ::testing::PrintToString(resumed);
+  // and the window closed in the middle of the run lets go of it.
+  program.Command(IDC_EXIT);
+  EXPECT_TRUE(PumpUntil([&] { return program.Done(); }, 10000));
+  EXPECT_FALSE(ShiftDown());
   if (ShiftDown()) {  // never leave it down for the tests that follow
     INPUT up{};
     up.type = INPUT_KEYBOARD;
