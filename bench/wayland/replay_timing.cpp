@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fake_desktop.h"
-#include "platform/x11/qt_backend.h"
+#include "platform/qt/qt_backend.h"
 #include "x_session.h"
 
 namespace {
@@ -24,7 +24,7 @@ struct Served {
   std::size_t next = 0;
   bool handedOver = false;
   HookHandle self = 0;
-  x11::QtBackend* backend = nullptr;
+  qt::QtBackend* backend = nullptr;
 };
 Served g;
 
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "xcb", 1);
   QApplication app(argc, argv);
   testing::FakeDesktop desktop({});
-  x11::QtBackend backend;
+  qt::QtBackend backend;
   g.backend = &backend;
   long planned = 0;
   for (int i = 0; i < count; ++i) {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/x11/qt_backend.h"
+#include "platform/qt/qt_backend.h"
 #include "x_session.h"
 
 namespace {
@@ -23,7 +23,7 @@ struct NullSink : vesk::WindowSink {
 };
 
 struct Shown {
-  vesk::x11::QtBackend backend;
+  vesk::qt::QtBackend backend;
   NullSink sink;
   WindowId window;
   Shown() {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog_templates.h"
+#include "resources/dialog_templates.h"
 #include "platform/types.h"
 
 namespace vesk {

@@ -23,7 +23,7 @@ extern "C" {
 #include <atomic>
 #include <thread>
 
-#include "platform/x11/wayland/libei_api.h"
+#include "platform/wayland/libei_api.h"
 
 // The program declares the library's constants itself; they must match.
 namespace ev = vesk::wayland::ei_event_type;

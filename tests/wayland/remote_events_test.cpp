@@ -5,8 +5,8 @@
 #include <map>
 #include <string>
 
-#include "platform/x11/wayland/remote_events.h"
-#include "platform/x11/wayland/restore_token.h"
+#include "platform/wayland/remote_events.h"
+#include "platform/wayland/restore_token.h"
 #include "test_files.h"
 
 namespace vesk::wayland {

@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "fake_desktop.h"
-#include "platform/x11/qt_backend.h"
-#include "platform/x11/wayland/remote_input.h"
-#include "platform/x11/wayland/restore_token.h"
+#include "platform/qt/qt_backend.h"
+#include "platform/wayland/remote_input.h"
+#include "platform/wayland/restore_token.h"
 #include "test_files.h"
 
 namespace vesk::testing {
 namespace {
 
-using x11::QtBackend;
+using qt::QtBackend;
 using K = Received::Kind;
 
 constexpr std::uint32_t kKeyA = 30, kKeyRight = 106, kBtnLeft = 0x110;

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <memory>
 
-#include "platform/x11/qt_backend.h"
+#include "platform/qt/qt_backend.h"
 #include "program_driver.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
@@ -145,7 +145,7 @@ LResult RecordProc(int code, WParam, LParam lParam) {
 void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); }
 
 TEST(WestonSession, TheBackendSaysWhatWorksAndRecordsAnX11ProgramThroughXwayland) {
-  x11::QtBackend backend;
+  qt::QtBackend backend;
   const auto notes = backend.StartupNotes();
   ASSERT_EQ(notes.size(), 2u);
   EXPECT_EQ(notes[0], "Wayland session: recording sees X11 programs only.");

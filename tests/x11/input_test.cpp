@@ -13,14 +13,14 @@
 #include <algorithm>
 
 #include "platform/x11/injector.h"
-#include "platform/x11/qt_backend.h"
+#include "platform/qt/qt_backend.h"
 #include "platform/x11/x11_input.h"
 #include "x_session.h"
 
 namespace vesk::testing {
 namespace {
 
-using x11::QtBackend;
+using qt::QtBackend;
 
 // Hook procedures are plain functions: what they see goes here.
 struct Seen {

@@ -1,6 +1,6 @@
 // The named mutex shared between instances: exclusion, bounded waits,
 // recursion, and a holder that dies.
-#include "platform/x11/named_mutex.h"
+#include "platform/posix/named_mutex.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace vesk::x11 {
+namespace vesk::posix {
 namespace {
 
 std::string UniqueName(const char* what) {
@@ -235,4 +235,4 @@ TEST(LockFolderNotice, ItIsSaidOnceOnStandardError) {
 }
 
 }  // namespace
-}  // namespace vesk::x11
+}  // namespace vesk::posix

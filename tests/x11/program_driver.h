@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/dialog_templates.h"
+#include "resources/dialog_templates.h"
 #include "x_session.h"
 
 namespace vesk::testing {

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/recorder_app.h"
-#include "platform/dialog_templates.h"
+#include "resources/dialog_templates.h"
 #include "program_driver.h"
 #include "storage/journal.h"
 #include "storage/settings.h"

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/x11/qt_backend.h"
+#include "platform/qt/qt_backend.h"
 
 namespace vesk::testing {
 // Before Xlib's headers, whose KeyPress macro hides Qt's.
@@ -34,7 +34,7 @@ inline void SendKey(QWidget* widget, int key) {
 namespace vesk::testing {
 namespace {
 
-using x11::QtBackend;
+using qt::QtBackend;
 
 void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); }
 

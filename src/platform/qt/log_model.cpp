@@ -1,4 +1,4 @@
-#include "platform/x11/log_model.h"
+#include "platform/qt/log_model.h"
 
 #include <QItemSelectionModel>
 #include <QTimer>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace vesk::x11 {
+namespace vesk::qt {
 namespace {
 
 bool g_held = false;
@@ -105,4 +105,4 @@ QVariant LogModel::data(const QModelIndex& index, int role) const {
   return QString::fromUtf8(text_.data() + begin, static_cast<qsizetype>(ends_[i] - begin));
 }
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

@@ -3,9 +3,9 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "platform/x11/backend_impl.h"
+#include "platform/qt/qt_backend_impl.h"
 
-namespace vesk::x11 {
+namespace vesk::qt {
 namespace {
 
 constexpr ModuleHandle kUser32 = 0x7700;
@@ -68,4 +68,4 @@ ProcAddress QtBackend::GetProcAddress(ModuleHandle module, const std::string& na
 
 void QtBackend::FreeLibrary(ModuleHandle) {}
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

@@ -13,9 +13,9 @@
 
 #include <algorithm>
 
-#include "platform/x11/backend_impl.h"
+#include "platform/qt/qt_backend_impl.h"
 
-namespace vesk::x11 {
+namespace vesk::qt {
 
 DialogUnits::DialogUnits(const QFont& font) {
   const QFontMetrics fm(font);
@@ -220,4 +220,4 @@ void QtBackend::Impl::Spin(WindowId window, int id, int delta) {
   self->UpDownSetPos(window, id, static_cast<int>(next));
 }
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

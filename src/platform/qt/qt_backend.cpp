@@ -1,4 +1,4 @@
-#include "platform/x11/qt_backend.h"
+#include "platform/qt/qt_backend.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -12,10 +12,10 @@
 #include <thread>
 #include <utility>
 
-#include "platform/x11/backend_impl.h"
-#include "platform/x11/wayland/restore_token.h"
+#include "platform/qt/qt_backend_impl.h"
+#include "platform/wayland/restore_token.h"
 
-namespace vesk::x11 {
+namespace vesk::qt {
 namespace {
 
 constexpr WParam kPmRemove = 1;
@@ -363,4 +363,4 @@ bool QtBackend::ReleaseMutex(MutexHandle mutex) { return d_->mutexes.Release(mut
 
 void QtBackend::CloseHandle(MutexHandle mutex) { d_->mutexes.Close(mutex); }
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

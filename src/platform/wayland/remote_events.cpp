@@ -1,4 +1,4 @@
-#include "platform/x11/wayland/remote_events.h"
+#include "platform/wayland/remote_events.h"
 
 #include <algorithm>
 #include <array>

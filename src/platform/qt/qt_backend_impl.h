@@ -17,18 +17,23 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/named_mutex.h"
+#include "platform/qt/log_model.h"
+#include "platform/qt/qt_backend.h"
+#include "platform/wayland/remote_injector.h"
+#include "platform/wayland/remote_input.h"
 #include "platform/x11/injector.h"
-#include "platform/x11/log_model.h"
-#include "platform/x11/named_mutex.h"
 #include "platform/x11/playback_driver.h"
-#include "platform/x11/qt_backend.h"
-#include "platform/x11/wayland/remote_injector.h"
-#include "platform/x11/wayland/remote_input.h"
 #include "platform/x11/x11_input.h"
 
 class QIcon;
 
-namespace vesk::x11 {
+namespace vesk::qt {
+
+using posix::NamedMutexTable;
+using wayland::RemoteInjector;
+using x11::MonotonicNs;
+using x11::PlaybackDriver;
 
 // The backend the layered-window function acts on.
 QtBackend* CurrentBackend();
@@ -169,4 +174,4 @@ struct QtBackend::Impl {
   void UseInjector(Injector* replacement);
 };
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

@@ -14,7 +14,7 @@
 
 #include "platform/types.h"
 
-namespace vesk::x11 {
+namespace vesk::posix {
 
 class NamedMutexTable {
  public:
@@ -56,4 +56,4 @@ class NamedMutexTable {
   MutexHandle next_ = 1;
 };
 
-}  // namespace vesk::x11
+}  // namespace vesk::posix

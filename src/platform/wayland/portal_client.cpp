@@ -1,4 +1,4 @@
-#include "platform/x11/wayland/portal_client.h"
+#include "platform/wayland/portal_client.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/x11/backend_impl.h"
+#include "platform/qt/qt_backend_impl.h"
 
-namespace vesk::x11 {
+namespace vesk::qt {
 namespace {
 
 constexpr std::uint32_t kLlkhfExtended = 0x01;
@@ -138,4 +138,4 @@ std::uint32_t QtBackend::SendInput(const std::vector<EVENTMSG>& events) {
 
 std::uint64_t QtBackend::GetMicroseconds() { return MonotonicNs() / 1000u; }
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

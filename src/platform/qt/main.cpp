@@ -2,7 +2,7 @@
 #include <QApplication>
 
 #include "app/recorder_app.h"
-#include "platform/x11/qt_backend.h"
+#include "platform/qt/qt_backend.h"
 
 int main(int argc, char** argv) {
   // Windows stay on X11 (Xwayland in a Wayland session): stays-on-top,
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Vesk"));
   // Windows come and go inside nested modal runs; the program decides when it ends.
   QApplication::setQuitOnLastWindowClosed(false);
-  vesk::x11::QtBackend backend;
+  vesk::qt::QtBackend backend;
   vesk::InstallBackend(&backend);
   const int code = vesk::RunProgram();
   vesk::InstallBackend(nullptr);

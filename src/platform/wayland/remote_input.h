@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/types.h"
-#include "platform/x11/wayland/remote_events.h"
+#include "platform/wayland/remote_events.h"
 
 namespace vesk::wayland {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/wayland/remote_input.h"
+#include "platform/wayland/remote_input.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/x11/wayland/libei_api.h"
-#include "platform/x11/wayland/portal_client.h"
-#include "platform/x11/wayland/restore_token.h"
+#include "platform/wayland/libei_api.h"
+#include "platform/wayland/portal_client.h"
+#include "platform/wayland/restore_token.h"
 
 namespace vesk::wayland {
 namespace {

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "platform/x11/injector.h"
-#include "platform/x11/wayland/remote_input.h"
+#include "platform/wayland/remote_input.h"
 
-namespace vesk::x11 {
+namespace vesk::wayland {
 
-class RemoteInjector : public Injector {
+class RemoteInjector : public x11::Injector {
  public:
   explicit RemoteInjector(wayland::RemoteInput& remote) : remote_(remote) {}
   // The playback hook goes in at once; the session is opened (and the user
@@ -31,4 +31,4 @@ class RemoteInjector : public Injector {
   wayland::RemoteInput& remote_;
 };
 
-}  // namespace vesk::x11
+}  // namespace vesk::wayland

@@ -1,4 +1,4 @@
-#include "platform/dialog_templates.h"
+#include "resources/dialog_templates.h"
 
 #include <array>
 

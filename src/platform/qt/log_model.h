@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace vesk::x11 {
+namespace vesk::qt {
 
 class LogModel : public QAbstractListModel {
  public:
@@ -54,4 +54,4 @@ class LogModel : public QAbstractListModel {
   bool waitingForRelease_ = false;
 };
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

@@ -9,9 +9,14 @@
 class QWidget;
 
 namespace vesk::x11 {
-
 class Injector;
 class X11Input;
+}  // namespace vesk::x11
+
+namespace vesk::qt {
+
+using x11::Injector;
+using x11::X11Input;
 
 class QtBackend : public Backend {
  public:
@@ -89,4 +94,4 @@ class QtBackend : public Backend {
   std::unique_ptr<Impl> d_;
 };
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

@@ -1,4 +1,4 @@
-#include "platform/x11/named_mutex.h"
+#include "platform/posix/named_mutex.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
-namespace vesk::x11 {
+namespace vesk::posix {
 
 namespace {
 constexpr auto kPollStep = std::chrono::milliseconds(2);
@@ -151,4 +151,4 @@ void NamedMutexTable::Close(MutexHandle handle) {
   }
 }
 
-}  // namespace vesk::x11
+}  // namespace vesk::posix

@@ -1,4 +1,4 @@
-#include "platform/x11/wayland/libei_api.h"
+#include "platform/wayland/libei_api.h"
 
 #include <dlfcn.h>
 

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "platform/x11/backend_impl.h"
+#include "platform/qt/qt_backend_impl.h"
 
-namespace vesk::x11 {
+namespace vesk::qt {
 
 // ---------------------------------------------------------------- controls
 
@@ -141,4 +141,4 @@ int QtBackend::UpDownGetPos(WindowId window, int id) {
   return static_cast<UpDownWidget*>(c->widget)->pos;
 }
 
-}  // namespace vesk::x11
+}  // namespace vesk::qt

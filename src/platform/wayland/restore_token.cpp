@@ -1,4 +1,4 @@
-#include "platform/x11/wayland/restore_token.h"
+#include "platform/wayland/restore_token.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
