@@ -62,6 +62,10 @@ LResult CancelWatchProc(int code, WParam wParam, LParam lParam) {
   if (msg != nullptr && msg->message == WM_CANCELJOURNAL && hs->owner != nullptr) {
     hs->owner->Pause(false);
   }
+  if (msg != nullptr && msg->message == WM_VESK_INPUTNOTE && hs->owner != nullptr) {
+    const std::string note = Sys().TakeInputNote();
+    if (!note.empty()) hs->owner->AddLogLine(note);
+  }
   return 0;
 }
 

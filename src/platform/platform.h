@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "resources/dialog_templates.h"
 #include "platform/types.h"
+#include "resources/dialog_templates.h"
 
 namespace vesk {
 
@@ -152,6 +152,10 @@ class Backend {
   // Why the system last cancelled the journal hooks (WM_CANCELJOURNAL), as
   // a line for the log, then forgotten; empty when it cannot tell.
   virtual std::string TakeCancelReason() { return {}; }
+  // A line about the input paths that the user should read now (the system
+  // dropped an input hook and it was put back), then forgotten; the backend
+  // posts WM_VESK_INPUTNOTE to the program's thread when it has one.
+  virtual std::string TakeInputNote() { return {}; }
 
   // The program has left its last modal run (lets a backend tidy up).
   virtual void ProgramEnded() {}

@@ -259,6 +259,12 @@ void HookEngine::CancelJournals(CancelCause cause) {
   ::PostThreadMessageA(thread_, WM_CANCELJOURNAL, 0, 0);
 }
 
+std::string HookEngine::TakeInputNote() {
+  std::string note;
+  note.swap(inputNote_);
+  return note;
+}
+
 std::string HookEngine::TakeCancelReason() {
   std::string reason;
   reason.swap(cancelReason_);
@@ -283,6 +289,12 @@ void HookEngine::Drain() {
       case HookThread::Item::Kind::Cancel:
         CancelJournals(item->cause);
         hookThread_->CancelHandled();
+        break;
+      case HookThread::Item::Kind::Gap:
+        // Nothing stops: an unattended recording goes on, and the line
+        // names where it may lack input.
+        inputNote_ = InputGapNote(item->gapFrom, item->gapTo, ::GetTickCount());
+        ::PostThreadMessageA(thread_, WM_VESK_INPUTNOTE, 0, 0);
         break;
     }
   }

@@ -77,6 +77,11 @@ class HookEngine {
   std::uint32_t SendNow(const std::vector<EVENTMSG>& events);
   // Why the journals were last cancelled, then forgotten.
   std::string TakeCancelReason();
+  // The line saying the system dropped the hooks and they are back, then
+  // forgotten (WM_VESK_INPUTNOTE announces it).
+  std::string TakeInputNote();
+  // The hook thread's stand-ins for Windows (see HookThread).
+  HookThread& Hooks() { return *hookThread_; }
 
   // The system hook procedures (public so that tests can drive the
   // translation of the journal hooks, which Wine never calls for playback).
@@ -134,6 +139,7 @@ class HookEngine {
   bool playbackLowLevel_ = false;  // chosen when the first playback hook came
   SystemCall* calls_ = nullptr;    // innermost first
   std::string cancelReason_;
+  std::string inputNote_;
   bool awake_ = false;
 
   // Facts about the foreground, looked up again when it changes.

@@ -1,7 +1,5 @@
 #include "platform/win32/hook_thread.h"
 
-#include <wtsapi32.h>
-
 #include <algorithm>
 
 #include "platform/win32/clock.h"
@@ -15,23 +13,13 @@ namespace {
 thread_local HookThread* t_self = nullptr;
 
 constexpr UINT kApply = WM_APP + 1;
-constexpr UINT_PTR kDesktopTimer = 1;
-constexpr UINT kDesktopCheckMs = 250;
+constexpr UINT kReinstall = HookThread::kReinstallMessage;
+constexpr UINT kStall = WM_APP + 3;
 // A user-interface thread that stays away this long while input pours in
 // ends the journal instead of the memory.
 constexpr std::size_t kMaxQueued = 1'000'000;
 
 bool IsControlKey(DWORD vk) { return vk == VK_CONTROL || vk == VK_LCONTROL || vk == VK_RCONTROL; }
-
-using RegisterSessionFn = BOOL(WINAPI*)(HWND, DWORD);
-using UnregisterSessionFn = BOOL(WINAPI*)(HWND);
-
-template <class Fn>
-Fn Wts(const char* name) {
-  static HMODULE module = ::LoadLibraryA("wtsapi32.dll");
-  if (module == nullptr) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
 
 }  // namespace
 
@@ -40,22 +28,30 @@ HookThread::HookThread(HWND wakeWindow, UINT wakeMessage)
   HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
   thread_ = std::thread([this, ready] {
     t_self = this;
+    // Windows times the whole round trip to our answer: the hooks must get
+    // a core before ordinary work does. They do little, so they starve
+    // nothing.
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     WNDCLASSA wc{};
     wc.lpfnWndProc = &WindowProc;
     wc.hInstance = ::GetModuleHandleA(nullptr);
     wc.lpszClassName = "VeskHookThread";
     ::RegisterClassA(&wc);  // fails harmlessly when a previous thread registered it
-    // Hidden and top-level: session notifications are sent to it.
-    window_ = ::CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    window_ = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 wc.hInstance, nullptr);
     ::SetEvent(ready);
     Run();
   });
   ::WaitForSingleObject(ready, INFINITE);
+  ::ResetEvent(ready);
+  watchThread_ = std::thread([this, ready] { RunWatch(ready); });
+  ::WaitForSingleObject(ready, INFINITE);
   ::CloseHandle(ready);
 }
 
 HookThread::~HookThread() {
+  if (watchWindow_ != nullptr) ::PostMessageA(watchWindow_, WM_CLOSE, 0, 0);
+  watchThread_.join();
   if (window_ != nullptr) ::PostMessageA(window_, WM_CLOSE, 0, 0);
   thread_.join();
 }
@@ -69,6 +65,10 @@ void HookThread::Run() {
   InstallHooks(false, false);
 }
 
+void HookThread::Stall(DWORD milliseconds) {
+  if (window_ != nullptr) ::PostMessageA(window_, kStall, milliseconds, 0);
+}
+
 bool HookThread::Apply(const Wants& wants) {
   keyWatch_ = wants.keyWatch;
   record_ = wants.record;
@@ -78,8 +78,12 @@ bool HookThread::Apply(const Wants& wants) {
     std::lock_guard lock(mutex_);
     wheelNotes_.clear();
   }
-  const bool keyboard = wants.keyWatch || wants.record || wants.playback;
-  const bool mouse = wants.record || wants.playback || wants.wheelNotes;
+  // Both hooks or none: the watch tells a dropped hook by input the system
+  // saw and the hooks did not, and a missing mouse hook would look dropped
+  // at every move.
+  const bool keyboard = wants.keyWatch || wants.record || wants.playback || wants.wheelNotes;
+  const bool mouse = keyboard;
+  WatchDesktop(wants.record || wants.playback || wants.wheelNotes);
   const WPARAM request = (keyboard ? 1u : 0u) | (mouse ? 2u : 0u);
   // The hook thread never waits for this one, so sending cannot deadlock.
   return window_ != nullptr && ::SendMessageA(window_, kApply, request, 0) != 0;
@@ -151,43 +155,53 @@ bool HookThread::InstallHooks(bool keyboard, bool mouse) {
   want(keyboard_, keyboard, WH_KEYBOARD_LL, &KeyProc);
   want(mouse_, mouse, WH_MOUSE_LL, &MouseProc);
 
-  // While journals run, a desktop switch or a locked session takes input away.
-  const bool watchDesktop = record_ || playback_ || noteWheel_;
-  if (watchDesktop && desktopSwitch_ == nullptr) {
-    desktopSwitch_ = ::SetWinEventHook(EVENT_SYSTEM_DESKTOPSWITCH, EVENT_SYSTEM_DESKTOPSWITCH,
-                                       nullptr, &DesktopSwitched, 0, 0, WINEVENT_OUTOFCONTEXT);
-    if (const auto reg = Wts<RegisterSessionFn>("WTSRegisterSessionNotification")) {
-      sessionNotes_ = reg(window_, NOTIFY_FOR_THIS_SESSION) != FALSE;
-    }
-    ::SetTimer(window_, kDesktopTimer, kDesktopCheckMs, nullptr);
-  } else if (!watchDesktop && desktopSwitch_ != nullptr) {
-    ::UnhookWinEvent(desktopSwitch_);
-    desktopSwitch_ = nullptr;
-    if (const auto unreg = Wts<UnregisterSessionFn>("WTSUnRegisterSessionNotification");
-        unreg != nullptr && sessionNotes_) {
-      unreg(window_);
-    }
-    sessionNotes_ = false;
-    ::KillTimer(window_, kDesktopTimer);
-  }
+  const bool on = keyboard_ != nullptr || mouse_ != nullptr;
+  // Input before the hooks came is none of the watch's business.
+  if (on && !hooksOn_) lastCallTick_ = ::GetTickCount();
+  hooksOn_ = on;
   return ok;
 }
 
 void HookThread::Answered(std::int64_t startUs) {
   const std::int64_t took = NowUs() - startUs;
   if (took > slowestUs_) slowestUs_ = took;
+}
+
+bool HookThread::Arrived(HHOOK hook, DWORD eventTime) {
+  const DWORD now = ::GetTickCount();
   const DWORD timeout = timeoutMs_;
-  if (timeout == 0 || took <= static_cast<std::int64_t>(timeout) * 1000) return;
-  // The system may have removed the hooks without telling us: install them
-  // afresh, and end a journal that relied on them.
+  const bool late = timeout != 0 && now - eventTime > timeout && now - eventTime < 0x80000000u;
+  if (late && dropLate_) {
+    // What Windows does: the hook is gone, nobody is told, and this call
+    // never reaches the program. The handle stays, as it would.
+    ::UnhookWindowsHookEx(hook);
+    return true;
+  }
+  lastCallTick_ = now;
+  if (late && !reinstallPending_.exchange(true)) {
+    // Windows has most likely removed the hooks while this call waited.
+    ::PostMessageA(window_, kReinstall, 0, static_cast<LPARAM>(eventTime));
+  }
+  return false;
+}
+
+void HookThread::Reinstall() {
+  const DWORD from = lastCallTick_;
   const bool keyboard = keyboard_ != nullptr;
   const bool mouse = mouse_ != nullptr;
   for (HHOOK* h : {&keyboard_, &mouse_}) {
-    if (*h != nullptr) ::UnhookWindowsHookEx(*h);
+    if (*h != nullptr) ::UnhookWindowsHookEx(*h);  // fails harmlessly when already removed
     *h = nullptr;
   }
   InstallHooks(keyboard, mouse);
-  if (Journals()) Cancel(CancelCause::HookTimeout);
+  lastCallTick_ = ::GetTickCount();
+  reinstallPending_ = false;
+  ++reinstalls_;
+  Item item;
+  item.kind = Item::Kind::Gap;
+  item.gapFrom = from;
+  item.gapTo = lastCallTick_;
+  Push(item);
 }
 
 LRESULT CALLBACK HookThread::KeyProc(int code, WPARAM wParam, LPARAM lParam) {
@@ -209,6 +223,7 @@ LRESULT CALLBACK HookThread::MouseProc(int code, WPARAM wParam, LPARAM lParam) {
 LRESULT HookThread::OnKey(int code, WPARAM wParam, LPARAM lParam) {
   const std::int64_t start = NowUs();
   const auto& key = *reinterpret_cast<const ::KBDLLHOOKSTRUCT*>(lParam);
+  if (Arrived(keyboard_, key.time)) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
   bool swallow = false;
   if (keyWatch_) {
@@ -247,6 +262,7 @@ LRESULT HookThread::OnKey(int code, WPARAM wParam, LPARAM lParam) {
 LRESULT HookThread::OnMouse(int code, WPARAM wParam, LPARAM lParam) {
   const std::int64_t start = NowUs();
   const auto& mouse = *reinterpret_cast<const ::MSLLHOOKSTRUCT*>(lParam);
+  if (Arrived(mouse_, mouse.time)) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   bool swallow = false;
   if (!IsInjected(mouse)) {
     if (noteWheel_ && wParam == WM_MOUSEWHEEL) {
@@ -269,26 +285,18 @@ LRESULT HookThread::OnMouse(int code, WPARAM wParam, LPARAM lParam) {
   return swallow ? 1 : ::CallNextHookEx(mouse_, code, wParam, lParam);
 }
 
-void CALLBACK HookThread::DesktopSwitched(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {
-  HookThread* self = t_self;
-  if (self != nullptr && self->Journals()) self->Cancel(CancelCause::DesktopSwitch);
-}
-
 LRESULT CALLBACK HookThread::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   HookThread* self = t_self;
   if (self != nullptr) {
     switch (message) {
       case kApply:
         return self->InstallHooks((wParam & 1u) != 0, (wParam & 2u) != 0) ? 1 : 0;
-      case WM_WTSSESSION_CHANGE:
-        if (const auto cause = CauseForSessionChange(wParam); cause && self->Journals()) {
-          self->Cancel(*cause);
-        }
+      case kReinstall:
+        if (self->hooksOn_) self->Reinstall();
+        self->reinstallPending_ = false;
         return 0;
-      case WM_TIMER:
-        if (wParam == kDesktopTimer && self->Journals() && !InputDesktopIsOurs()) {
-          self->Cancel(CancelCause::DesktopSwitch);
-        }
+      case kStall:
+        ::Sleep(static_cast<DWORD>(wParam));
         return 0;
       case WM_CLOSE:
         self->record_ = self->playback_ = self->noteWheel_ = false;

@@ -1,5 +1,7 @@
 #include "platform/win32/system_checks.h"
 
+#include <cstdio>
+
 #include <wtsapi32.h>
 
 namespace vesk::win32 {
@@ -105,6 +107,31 @@ std::string CancelReasonText(CancelCause cause) {
       return "Windows cancelled the journal hooks (Ctrl+Esc, Ctrl+Alt+Del or a locked screen).";
   }
   return {};
+}
+
+std::string InputGapNote(DWORD from, DWORD to, DWORD now) {
+  SYSTEMTIME local{};
+  ::GetLocalTime(&local);
+  FILETIME nowFile{};
+  ::SystemTimeToFileTime(&local, &nowFile);
+  const auto at = [&](DWORD tick) {
+    ULARGE_INTEGER t{};
+    t.LowPart = nowFile.dwLowDateTime;
+    t.HighPart = nowFile.dwHighDateTime;
+    t.QuadPart -=
+        static_cast<ULONGLONG>(now - tick) * 10'000u;  // ticks wrap: the difference does not
+    const FILETIME file{t.LowPart, t.HighPart};
+    SYSTEMTIME st{};
+    ::FileTimeToSystemTime(&file, &st);
+    char text[16];
+    std::snprintf(text, sizeof(text), "%02u:%02u:%02u.%03u", st.wHour, st.wMinute, st.wSecond,
+                  st.wMilliseconds);
+    return std::string(text);
+  };
+  char span[32];
+  std::snprintf(span, sizeof(span), "%.1f s", static_cast<double>(to - from) / 1000.0);
+  return "Windows had dropped the input hooks; they are back. Input between " + at(from) + " and " +
+         at(to) + " (" + span + ") may be missing.";
 }
 
 std::optional<CancelCause> CauseForSessionChange(WPARAM change) {

@@ -49,6 +49,11 @@ enum class CancelCause {
 };
 std::string CancelReasonText(CancelCause cause);
 
+// The log line for hooks the system dropped and the hook thread put back:
+// input between the ticks from and to may be missing. now is the current
+// tick, which places them on the local clock.
+std::string InputGapNote(DWORD from, DWORD to, DWORD now);
+
 // A WTS_* session change code: the cause when it takes the desktop away.
 std::optional<CancelCause> CauseForSessionChange(WPARAM change);
 

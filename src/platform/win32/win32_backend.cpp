@@ -587,5 +587,6 @@ std::string Win32Backend::InputPathNote(bool playback) {
 }
 
 std::string Win32Backend::TakeCancelReason() { return hooks_->TakeCancelReason(); }
+std::string Win32Backend::TakeInputNote() { return hooks_->TakeInputNote(); }
 
 }  // namespace vesk::win32
