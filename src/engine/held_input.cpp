@@ -9,10 +9,15 @@ namespace {
 bool IsKeyDown(std::uint32_t m) { return m == WM_KEYDOWN || m == WM_SYSKEYDOWN; }
 bool IsKeyUp(std::uint32_t m) { return m == WM_KEYUP || m == WM_SYSKEYUP; }
 bool IsButtonDown(std::uint32_t m) {
-  return m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN;
+  return m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN || m == WM_XBUTTONDOWN;
 }
 bool IsButtonUp(std::uint32_t m) {
-  return m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_MBUTTONUP;
+  return m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_MBUTTONUP || m == WM_XBUTTONUP;
+}
+
+// A button is its press message, and for the side buttons which one.
+bool SameButton(const EVENTMSG& press, std::uint32_t downMessage, std::uint32_t side) {
+  return press.message == downMessage && (downMessage != WM_XBUTTONDOWN || press.hwnd == side);
 }
 
 // A key is the same key when its scan code, virtual-key code and extended
@@ -24,7 +29,7 @@ std::uint32_t KeyIdentity(const EVENTMSG& e) {
 }  // namespace
 
 bool IsMouseMessage(std::uint32_t message) {
-  return message >= WM_MOUSEMOVE && message <= WM_MOUSEWHEEL;
+  return message >= WM_MOUSEMOVE && message <= WM_MOUSEHWHEEL;
 }
 
 void HeldInput::Track(const EVENTMSG& e) {
@@ -41,7 +46,7 @@ void HeldInput::Track(const EVENTMSG& e) {
     });
     if (!held) presses_.push_back(e);  // auto-repeat presses nothing new
   } else if (IsButtonDown(m)) {
-    std::erase_if(presses_, [&](const EVENTMSG& p) { return p.message == m; });
+    std::erase_if(presses_, [&](const EVENTMSG& p) { return SameButton(p, m, e.hwnd); });
     presses_.push_back(e);
   } else if (IsKeyUp(m)) {
     const std::uint32_t id = KeyIdentity(e);
@@ -58,7 +63,7 @@ void HeldInput::Track(const EVENTMSG& e) {
     if (it != presses_.rend()) presses_.erase(std::next(it).base());
   } else if (IsButtonUp(m)) {
     const std::uint32_t down = m - 1;  // every button's up message follows its down
-    std::erase_if(presses_, [&](const EVENTMSG& p) { return p.message == down; });
+    std::erase_if(presses_, [&](const EVENTMSG& p) { return SameButton(p, down, e.hwnd); });
   }
 }
 

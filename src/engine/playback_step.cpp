@@ -5,8 +5,8 @@ namespace vesk {
 
 namespace {
 
-const char* LabelOf(std::uint32_t message) {
-  switch (message) {
+const char* LabelOf(const EVENTMSG& e) {
+  switch (e.message) {
     case WM_MOUSEMOVE:
       return " Mouse Move: ";
     case WM_LBUTTONDOWN:
@@ -31,6 +31,16 @@ const char* LabelOf(std::uint32_t message) {
       return " Mouse Mid Btn Down: ";
     case WM_MBUTTONUP:
       return " Mouse Mid Btn Up: ";
+    case WM_XBUTTONDOWN:
+      return e.hwnd == XBUTTON1   ? " Mouse Back Btn Down: "
+             : e.hwnd == XBUTTON2 ? " Mouse Forward Btn Down: "
+                                  : " Mouse Side Btn Down: ";
+    case WM_XBUTTONUP:
+      return e.hwnd == XBUTTON1   ? " Mouse Back Btn Up: "
+             : e.hwnd == XBUTTON2 ? " Mouse Forward Btn Up: "
+                                  : " Mouse Side Btn Up: ";
+    case WM_MOUSEHWHEEL:
+      return static_cast<std::int32_t>(e.hwnd) < 0 ? " Mouse Wheel Left: " : " Mouse Wheel Right: ";
     default:
       return nullptr;
   }
@@ -112,7 +122,7 @@ LResult RecorderDialog::PlaybackStep(int code, WParam wParam, LParam lParam) {
   textStream.Rewind();
   eventsPlayed = eventsPlayed + 1;
   textStream << "             " << eventsPlayed;
-  const char* label = LabelOf(out->message);
+  const char* label = LabelOf(*out);
   if (label != nullptr) {
     textStream << label;
   } else {

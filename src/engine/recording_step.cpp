@@ -34,6 +34,7 @@ void RecorderDialog::RecordStep(int code, WParam, LParam lParam) {
   lastEventTime = e.time;
 
   std::string line;
+  std::string logOnly;
   switch (e.message) {
     case WM_MOUSEMOVE:
       line = "MouseMove(" + Signed(e.paramL) + ", " + Signed(e.paramH) + ")";
@@ -58,6 +59,21 @@ void RecorderDialog::RecordStep(int code, WParam, LParam lParam) {
       break;
     case WM_MOUSEWHEEL:
       break;
+    // AutoIt's mouse functions know no side buttons and no sideways wheel:
+    // the log says what happened, the script gets nothing it cannot run.
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONUP:
+      logOnly = std::string("Mouse ") +
+                (e.hwnd == XBUTTON1   ? "back"
+                 : e.hwnd == XBUTTON2 ? "forward"
+                                      : "side") +
+                " button " + (e.message == WM_XBUTTONDOWN ? "down" : "up") + " (not in the script)";
+      break;
+    case WM_MOUSEHWHEEL:
+      logOnly = std::string("Mouse wheel ") +
+                (static_cast<std::int32_t>(e.hwnd) < 0 ? "left " : "right ") + Signed(e.hwnd) +
+                " (not in the script)";
+      break;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
       const std::optional<std::string> name = getKeyCodeString(key, true);
@@ -79,6 +95,7 @@ void RecorderDialog::RecordStep(int code, WParam, LParam lParam) {
       break;
   }
   g_step.lastKeyCode = key;
+  if (!logOnly.empty()) AddLogLine(logOnly);
   if (!line.empty()) {
     AddLogLine(line);
     std::string& script = ScriptText();

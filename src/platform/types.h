@@ -86,6 +86,14 @@ inline constexpr std::uint32_t WM_RBUTTONUP = 0x0205;
 inline constexpr std::uint32_t WM_MBUTTONDOWN = 0x0207;
 inline constexpr std::uint32_t WM_MBUTTONUP = 0x0208;
 inline constexpr std::uint32_t WM_MOUSEWHEEL = 0x020A;
+// Side buttons: the button in the record's hwnd field (XBUTTON1 back,
+// XBUTTON2 forward).
+inline constexpr std::uint32_t WM_XBUTTONDOWN = 0x020B;
+inline constexpr std::uint32_t WM_XBUTTONUP = 0x020C;
+// Sideways scrolling: the signed delta in hwnd, positive to the right.
+inline constexpr std::uint32_t WM_MOUSEHWHEEL = 0x020E;
+inline constexpr std::uint32_t XBUTTON1 = 1;
+inline constexpr std::uint32_t XBUTTON2 = 2;
 // First value RegisterWindowMessage hands out.
 inline constexpr std::uint32_t WM_REGISTERED_FIRST = 0xC000;
 

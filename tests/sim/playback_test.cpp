@@ -95,7 +95,7 @@ TEST_F(PlaybackStep, LabelsForEveryMessage) {
       {0x020A, " Mouse Wheel: "},          {0x0100, " Keyboard key down: "},
       {0x0101, " Keyboard key up: "},      {0x0104, " Keyboard sys. key down: "},
       {0x0105, " Keyboard sys. key up: "}, {0x0207, " Mouse Mid Btn Down: "},
-      {0x0208, " Mouse Mid Btn Up: "},     {0x020B, " Unidentified message: (523)  "},
+      {0x0208, " Mouse Mid Btn Up: "},     {0x0219, " Unidentified message: (537)  "},
   };
   std::vector<JournalEntry> entries;
   for (const auto& l : labels) entries.push_back({1, {l.first, 1, 2, 30, 0}});
@@ -114,8 +114,9 @@ TEST_F(PlaybackStep, LabelsForEveryMessage) {
 }
 
 TEST_F(PlaybackStep, MousePositionsLeftOfThePrimaryMonitorAreLoggedSigned) {
-  Load({Move(0xFFFFFF9C, 0xFFFFFFFB, 3), {1, {WM_KEYDOWN, 0x1E41, 0x80000001, 3, 0}}, Move(0, 0, 0)},
-       true);
+  Load(
+      {Move(0xFFFFFF9C, 0xFFFFFFFB, 3), {1, {WM_KEYDOWN, 0x1E41, 0x80000001, 3, 0}}, Move(0, 0, 0)},
+      true);
   EVENTMSG e{};
   Call(HC_GETNEXT, &e);
   Call(HC_SKIP, nullptr);

@@ -44,7 +44,7 @@ TEST_F(Recording, MouseButtonsWheelAndUnknownMessages) {
   p.sim.MouseButton(WM_MBUTTONDOWN, 1, 1);
   p.sim.MouseButton(WM_MBUTTONUP, 1, 1);
   p.sim.Wheel(1, 1, -120);
-  p.sim.Input({0x020B, 1, 2, 0, 0});
+  p.sim.Input({0x0219, 1, 2, 0, 0});
   EXPECT_EQ(Lines(), (std::vector<std::string>{"MouseDown(\"left\")", "MouseUp(\"left\")",
                                                "MouseDown(\"right\")", "MouseUp(\"right\")",
                                                "MouseDown(\"middle\")", "MouseUp(\"middle\")",

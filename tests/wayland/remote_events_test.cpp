@@ -59,6 +59,18 @@ TEST(RemoteEvents, MouseRecordsMoveFirstAndTheWheelTurnsTheRightWay) {
   EXPECT_FALSE(DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 0}));
   EXPECT_EQ((*DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 0x80000000u}))[1].y, 2400);
   EXPECT_EQ((*DeviceEventsFor({WM_MOUSEWHEEL, 10, 20, 0, 0x7FFFFFFFu}))[1].y, -2400);
+
+  // Sideways: to the right is positive in both; side buttons by number.
+  const auto right = DeviceEventsFor({WM_MOUSEHWHEEL, 10, 20, 0, 120});
+  ASSERT_TRUE(right);
+  EXPECT_EQ((*right)[1].kind, DeviceEvent::Kind::Scroll);
+  EXPECT_EQ((*right)[1].x, 120);
+  EXPECT_EQ((*right)[1].y, 0);
+  EXPECT_EQ((*DeviceEventsFor({WM_XBUTTONDOWN, 1, 1, 0, XBUTTON1}))[1].code, kBtnSide);
+  const auto forwardUp = DeviceEventsFor({WM_XBUTTONUP, 1, 1, 0, XBUTTON2});
+  EXPECT_EQ((*forwardUp)[1].code, kBtnExtra);
+  EXPECT_FALSE((*forwardUp)[1].press);
+  EXPECT_FALSE(DeviceEventsFor({WM_XBUTTONDOWN, 1, 1, 0, 3}));
 }
 
 TEST(RemoteEvents, PointsOutsideEveryMonitorGoToTheNearestOne) {

@@ -202,6 +202,8 @@ class SimDesktop : public Backend {
   // Keys (virtual-key codes) and buttons (their down message) that the
   // injected input leaves held down, in the order they went down.
   std::vector<std::uint32_t> HeldKeys() const;
+  // The down messages of the buttons held; a side button's carries the
+  // button in the upper half (WM_XBUTTONDOWN | XBUTTON2 << 16).
   std::vector<std::uint32_t> HeldButtons() const;
   // Input that got past the hooks and reached the windows.
   const std::vector<EVENTMSG>& Delivered() const { return delivered_; }

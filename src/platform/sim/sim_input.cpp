@@ -257,10 +257,13 @@ std::vector<std::uint32_t> SimDesktop::HeldButtons() const {
   std::vector<std::uint32_t> held;
   for (const InjectedEvent& in : injected_) {
     const std::uint32_t m = in.event.message;
-    if (m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN) {
-      if (std::find(held.begin(), held.end(), m) == held.end()) held.push_back(m);
-    } else if (m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_MBUTTONUP) {
-      std::erase(held, m - 1);
+    // A side button is its message with the button above it: two buttons.
+    const std::uint32_t side =
+        m == WM_XBUTTONDOWN || m == WM_XBUTTONUP ? (in.event.hwnd & 0xFFFFu) << 16 : 0u;
+    if (m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN || m == WM_XBUTTONDOWN) {
+      if (std::find(held.begin(), held.end(), m | side) == held.end()) held.push_back(m | side);
+    } else if (m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_MBUTTONUP || m == WM_XBUTTONUP) {
+      std::erase(held, (m - 1) | side);
     }
   }
   return held;

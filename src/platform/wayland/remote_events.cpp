@@ -128,6 +128,18 @@ std::optional<std::vector<DeviceEvent>> DeviceEventsFor(const EVENTMSG& record) 
       const std::int32_t steps = std::clamp(amount, -kLongestWheel, kLongestWheel);
       return std::vector<DeviceEvent>{move, {K::Scroll, 0, -steps, 0, false}};
     }
+    case WM_MOUSEHWHEEL: {
+      // To the right is positive in both.
+      const auto amount = static_cast<std::int32_t>(record.hwnd);
+      if (amount == 0) return std::nullopt;
+      const std::int32_t steps = std::clamp(amount, -kLongestWheel, kLongestWheel);
+      return std::vector<DeviceEvent>{move, {K::Scroll, steps, 0, 0, false}};
+    }
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONUP:
+      if (record.hwnd != XBUTTON1 && record.hwnd != XBUTTON2) return std::nullopt;
+      return button(record.hwnd == XBUTTON1 ? kBtnSide : kBtnExtra,
+                    record.message == WM_XBUTTONDOWN);
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
     case WM_KEYUP:

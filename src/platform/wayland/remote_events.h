@@ -58,6 +58,8 @@ Placed PlaceOnRegions(const std::vector<Region>& regions, std::int32_t x, std::i
 inline constexpr std::uint32_t kBtnLeft = 0x110;
 inline constexpr std::uint32_t kBtnRight = 0x111;
 inline constexpr std::uint32_t kBtnMiddle = 0x112;
+inline constexpr std::uint32_t kBtnSide = 0x113;   // back
+inline constexpr std::uint32_t kBtnExtra = 0x114;  // forward
 
 // One event of an emulated device.
 struct DeviceEvent {

@@ -372,7 +372,7 @@ struct RemoteInput::State {
 
   static bool IsRelease(const EVENTMSG& r) {
     return r.message == WM_KEYUP || r.message == WM_SYSKEYUP || r.message == WM_LBUTTONUP ||
-           r.message == WM_RBUTTONUP || r.message == WM_MBUTTONUP;
+           r.message == WM_RBUTTONUP || r.message == WM_MBUTTONUP || r.message == WM_XBUTTONUP;
   }
 
   bool Held(const EVENTMSG& r) const {

@@ -52,10 +52,12 @@ EVENTMSG FromLowLevelMouse(WPARAM message, const ::MSLLHOOKSTRUCT& mouse, std::u
   e.paramL = static_cast<std::uint32_t>(mouse.pt.x);
   e.paramH = static_cast<std::uint32_t>(mouse.pt.y);
   e.time = time;
-  if (message == WM_MOUSEWHEEL) {
+  if (message == WM_MOUSEWHEEL || message == WM_MOUSEHWHEEL) {
     // The wheel's signed delta travels in the window-handle field.
     const auto delta = static_cast<std::int16_t>(HIWORD(mouse.mouseData));
     e.hwnd = static_cast<std::uint32_t>(static_cast<std::int32_t>(delta));
+  } else if (message == WM_XBUTTONDOWN || message == WM_XBUTTONUP) {
+    e.hwnd = HIWORD(mouse.mouseData);  // which side button
   }
   return e;
 }
@@ -69,8 +71,10 @@ EVENTMSG FromSystemEvent(const ::EVENTMSG& event, std::optional<int> wheelDelta)
   e.paramL = event.paramL;
   e.paramH = event.paramH;
   e.time = event.time;
-  if (event.message == WM_MOUSEWHEEL) {
+  if (event.message == WM_MOUSEWHEEL || event.message == WM_MOUSEHWHEEL) {
     e.hwnd = static_cast<std::uint32_t>(static_cast<std::int32_t>(wheelDelta.value_or(kOneNotch)));
+  } else if (event.message == WM_XBUTTONDOWN || event.message == WM_XBUTTONUP) {
+    e.hwnd = static_cast<std::uint32_t>(wheelDelta.value_or(XBUTTON1));
   } else {
     // Window handles have 32 significant bits; truncating keeps them whole.
     e.hwnd = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.hwnd));
@@ -84,7 +88,7 @@ EVENTMSG FromSystemEvent(const ::EVENTMSG& event, std::optional<int> wheelDelta)
   e.paramL = event.paramL;
   e.paramH = event.paramH;
   e.time = event.time;
-  if (event.message == WM_MOUSEWHEEL) {
+  if (WheelForJournalPlayback(event)) {
     // See WheelForJournalPlayback: the system moves the pointer there, we
     // post the turn.
     e.message = WM_MOUSEMOVE;
@@ -96,10 +100,16 @@ EVENTMSG FromSystemEvent(const ::EVENTMSG& event, std::optional<int> wheelDelta)
 }
 
 std::optional<JournalWheel> WheelForJournalPlayback(const EVENTMSG& event) {
-  if (event.message != WM_MOUSEWHEEL) return std::nullopt;
+  const std::uint32_t m = event.message;
+  if (m == WM_XBUTTONDOWN || m == WM_XBUTTONUP) {
+    if (event.hwnd != XBUTTON1 && event.hwnd != XBUTTON2) return std::nullopt;
+    return JournalWheel{static_cast<int>(event.hwnd), Signed(event.paramL), Signed(event.paramH),
+                        m};
+  }
+  if (m != WM_MOUSEWHEEL && m != WM_MOUSEHWHEEL) return std::nullopt;
   const std::optional<int> delta = WheelDelta(event);
   if (!delta) return std::nullopt;
-  return JournalWheel{*delta, Signed(event.paramL), Signed(event.paramH)};
+  return JournalWheel{*delta, Signed(event.paramL), Signed(event.paramH), m};
 }
 
 LONG NormalizeAbsolute(std::int64_t pixel, int origin, int extent) {
@@ -164,13 +174,20 @@ std::optional<INPUT> ToInput(const EVENTMSG& event, const DesktopRect& desktop) 
     case WM_MBUTTONUP:
       flags = MOUSEEVENTF_MIDDLEUP;
       break;
-    case WM_MOUSEWHEEL: {
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL: {
       const std::optional<int> delta = WheelDelta(event);
       if (!delta) return std::nullopt;
-      flags = MOUSEEVENTF_WHEEL;
+      flags = m == WM_MOUSEWHEEL ? MOUSEEVENTF_WHEEL : MOUSEEVENTF_HWHEEL;
       data = static_cast<DWORD>(*delta);
       break;
     }
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONUP:
+      if (event.hwnd != XBUTTON1 && event.hwnd != XBUTTON2) return std::nullopt;
+      flags = m == WM_XBUTTONDOWN ? MOUSEEVENTF_XDOWN : MOUSEEVENTF_XUP;
+      data = event.hwnd;
+      break;
     default:
       return std::nullopt;
   }

@@ -30,17 +30,20 @@ bool IsInjected(const ::MSLLHOOKSTRUCT& mouse);
 // The journal hooks' own record: 64-bit Windows has an 8-byte window
 // handle. For a wheel record the system's hwnd field names a window, so
 // the delta comes from the low-level mouse hook that runs beside the
-// journal hook (wheelDelta; one notch forward when it saw none).
+// journal hook (wheelDelta; one notch forward when it saw none). Side
+// buttons take the button from there too (back when it saw none).
 EVENTMSG FromSystemEvent(const ::EVENTMSG& event, std::optional<int> wheelDelta = std::nullopt);
 ::EVENTMSG ToSystemEvent(const EVENTMSG& event);
 
-// A wheel turn on the journal-playback path: the system cannot take the
-// delta from a journal record, so the record becomes a move to the same
-// place and the wheel message is posted to the window with the focus.
+// A wheel turn or side button on the journal-playback path: the system
+// cannot take the delta or the button from a journal record, so the record
+// becomes a move to the same place and the message is posted: a wheel's to
+// the window with the focus, a side button's to the window under it.
 struct JournalWheel {
-  int delta;
+  int delta;  // the wheel's delta, or the side button
   int x;
   int y;
+  std::uint32_t message = WM_MOUSEWHEEL;
 };
 std::optional<JournalWheel> WheelForJournalPlayback(const EVENTMSG& event);
 

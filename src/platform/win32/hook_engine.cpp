@@ -334,8 +334,7 @@ LRESULT CALLBACK HookEngine::SystemJournalRecordProc(int code, WPARAM wParam, LP
   SystemCall call{WH_JOURNALRECORD, self->journalRecordHook_, code, wParam, lParam};
   if (code == HC_ACTION && lParam != 0) {
     const auto& sys = *reinterpret_cast<const ::EVENTMSG*>(lParam);
-    std::optional<int> wheel;
-    if (sys.message == WM_MOUSEWHEEL) wheel = self->hookThread_->TakeWheelNote();
+    const std::optional<int> wheel = self->hookThread_->TakeWheelNote(sys.message);
     EVENTMSG event = FromSystemEvent(sys, wheel);
     const std::uint32_t m = event.message;
     if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) {
@@ -364,11 +363,19 @@ LRESULT CALLBACK HookEngine::SystemJournalPlaybackProc(int code, WPARAM wParam, 
     return wait;
   }
   if (code == HC_SKIP && s_wheel) {
+    const WPARAM data = MAKEWPARAM(0, static_cast<WORD>(static_cast<std::int16_t>(s_wheel->delta)));
     GUITHREADINFO gui{};
     gui.cbSize = sizeof(gui);
-    if (::GetGUIThreadInfo(0, &gui) && gui.hwndFocus != nullptr) {
-      ::PostMessageA(gui.hwndFocus, WM_MOUSEWHEEL,
-                     MAKEWPARAM(0, static_cast<WORD>(static_cast<std::int16_t>(s_wheel->delta))),
+    const POINT at{s_wheel->x, s_wheel->y};
+    if (s_wheel->message == WM_XBUTTONDOWN || s_wheel->message == WM_XBUTTONUP) {
+      if (HWND under = ::WindowFromPoint(at)) {
+        POINT client = at;
+        ::ScreenToClient(under, &client);
+        ::PostMessageA(under, s_wheel->message, data,
+                       MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y)));
+      }
+    } else if (::GetGUIThreadInfo(0, &gui) && gui.hwndFocus != nullptr) {
+      ::PostMessageA(gui.hwndFocus, s_wheel->message, data,
                      MAKELPARAM(static_cast<WORD>(s_wheel->x), static_cast<WORD>(s_wheel->y)));
     }
     s_wheel.reset();
@@ -422,7 +429,7 @@ void HookEngine::LeadOnWine(const EVENTMSG& event) {
   // pointer, and takes the X pointer's place back at the next X event.
   // Placing the pointer first warps the X pointer too; the injected event
   // then finds it there. Windows needs none of this.
-  if (!onWine_ || event.message < WM_MOUSEMOVE || event.message > WM_MOUSEWHEEL) return;
+  if (!onWine_ || event.message < WM_MOUSEMOVE || event.message > WM_MOUSEHWHEEL) return;
   const int x = static_cast<std::int32_t>(event.paramL);
   const int y = static_cast<std::int32_t>(event.paramH);
   // Wine warps only when its own position changes, and that may already be
@@ -439,8 +446,8 @@ std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
   for (const EVENTMSG& e : events) {
     std::optional<INPUT> in = ToInput(e, desktop);
     if (!in) continue;
-    const bool release =
-        e.message == WM_LBUTTONUP || e.message == WM_RBUTTONUP || e.message == WM_MBUTTONUP;
+    const bool release = e.message == WM_LBUTTONUP || e.message == WM_RBUTTONUP ||
+                         e.message == WM_MBUTTONUP || e.message == WM_XBUTTONUP;
     if (release) {
       // Let go where the pointer is now: the press may have been the start
       // of a drag that playback carried on elsewhere.

@@ -97,12 +97,14 @@ std::optional<HookThread::Item> HookThread::Pop() {
   return item;
 }
 
-std::optional<int> HookThread::TakeWheelNote() {
+std::optional<int> HookThread::TakeWheelNote(UINT message) {
   std::lock_guard lock(mutex_);
-  if (wheelNotes_.empty()) return std::nullopt;
-  const int delta = wheelNotes_.front();
-  wheelNotes_.pop_front();
-  return delta;
+  const auto it = std::find_if(wheelNotes_.begin(), wheelNotes_.end(),
+                               [message](const auto& note) { return note.first == message; });
+  if (it == wheelNotes_.end()) return std::nullopt;
+  const int value = it->second;
+  wheelNotes_.erase(it);
+  return value;
 }
 
 void HookThread::Push(const Item& item) {
@@ -265,10 +267,15 @@ LRESULT HookThread::OnMouse(int code, WPARAM wParam, LPARAM lParam) {
   if (Arrived(mouse_, mouse.time)) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   bool swallow = false;
   if (!IsInjected(mouse)) {
-    if (noteWheel_ && wParam == WM_MOUSEWHEEL) {
+    const bool noted = wParam == WM_MOUSEWHEEL || wParam == WM_MOUSEHWHEEL ||
+                       wParam == WM_XBUTTONDOWN || wParam == WM_XBUTTONUP;
+    if (noteWheel_ && noted) {
       std::lock_guard lock(mutex_);
       if (wheelNotes_.size() < 64) {
-        wheelNotes_.push_back(static_cast<std::int16_t>(HIWORD(mouse.mouseData)));
+        const int value = wParam == WM_XBUTTONDOWN || wParam == WM_XBUTTONUP
+                              ? HIWORD(mouse.mouseData)
+                              : static_cast<std::int16_t>(HIWORD(mouse.mouseData));
+        wheelNotes_.emplace_back(static_cast<UINT>(wParam), value);
       }
     }
     if (Journals()) {

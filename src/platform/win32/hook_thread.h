@@ -55,8 +55,9 @@ class HookThread {
   // system refused one.
   bool Apply(const Wants& wants);
   std::optional<Item> Pop();
-  // The oldest wheel delta noted for the journal path.
-  std::optional<int> TakeWheelNote();
+  // The oldest wheel delta (or side button) noted for that message on the
+  // journal path.
+  std::optional<int> TakeWheelNote(UINT message);
   // The user-interface thread has acted on a Cancel item.
   void CancelHandled() { cancelPending_ = false; }
 
@@ -104,7 +105,7 @@ class HookThread {
   UINT wakeMessage_;
   std::mutex mutex_;
   std::deque<Item> queue_;
-  std::deque<int> wheelNotes_;
+  std::deque<std::pair<UINT, int>> wheelNotes_;
   std::atomic<bool> keyWatch_{false};
   std::atomic<bool> record_{false};
   std::atomic<bool> playback_{false};

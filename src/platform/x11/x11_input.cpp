@@ -353,13 +353,19 @@ struct X11Input::State {
         if (detail == 1) e.message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
         if (detail == 2) e.message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
         if (detail == 3) e.message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-        if ((detail == 4 || detail == 5) && down) {
-          // The direction rides in the window handle field, so that it
-          // replays the same way.
-          e.message = WM_MOUSEWHEEL;
-          e.hwnd = static_cast<std::uint32_t>(detail == 4 ? 120 : -120);
+        if (detail == 8 || detail == 9) {
+          // Back and forward: the side button rides in the window handle field.
+          e.message = down ? WM_XBUTTONDOWN : WM_XBUTTONUP;
+          e.hwnd = detail == 8 ? XBUTTON1 : XBUTTON2;
         }
-        if (e.message == 0) return;  // wheel release, side buttons
+        if (detail >= 4 && detail <= 7 && down) {
+          // The direction rides in the window handle field, so that it
+          // replays the same way: away from the user and to the right are
+          // positive.
+          e.message = detail <= 5 ? WM_MOUSEWHEEL : WM_MOUSEHWHEEL;
+          e.hwnd = static_cast<std::uint32_t>(detail == 4 || detail == 7 ? 120 : -120);
+        }
+        if (e.message == 0) return;  // wheel releases, buttons beyond 9
         break;
       }
       case KeyPress:

@@ -40,9 +40,19 @@ bool QueueXTestReplay(Display* ctrl, const EVENTMSG& e) {
     case WM_RBUTTONUP:
       button(3, false);
       break;
-    case WM_MOUSEWHEEL: {
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONUP:
+      if (e.hwnd != XBUTTON1 && e.hwnd != XBUTTON2) {
+        std::fprintf(stderr, "vesk: side button %u in the journal is unknown; skipped\n", e.hwnd);
+        return false;
+      }
+      button(e.hwnd == XBUTTON1 ? 8 : 9, e.message == WM_XBUTTONDOWN);
+      break;
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL: {
       const auto delta = static_cast<std::int32_t>(e.hwnd);
-      const unsigned b = delta < 0 ? 5 : 4;
+      const bool sideways = e.message == WM_MOUSEHWHEEL;
+      const unsigned b = sideways ? (delta < 0 ? 6 : 7) : (delta < 0 ? 5 : 4);
       const std::int64_t magnitude = delta < 0 ? -static_cast<std::int64_t>(delta) : delta;
       const std::int64_t clicks = std::clamp<std::int64_t>(magnitude / 120, 1, 20);
       XTestFakeMotionEvent(ctrl, -1, x, y, CurrentTime);
