@@ -73,6 +73,23 @@ TEST(Decision, InjectionIntoAnElevatedWindowOrAForeignDesktopIsRefusedBeforeSend
   EXPECT_EQ(win32::JudgeInjection(facts), CancelCause::DesktopCannotTakeInput);
 }
 
+TEST(Decision, TheRefusalFollowsTheEventMouseToTheWindowUnderThePointerKeysToTheOneInFront) {
+  win32::InjectionFacts facts;
+  // Task Manager in front, the clicks aim at an ordinary window behind it.
+  facts.foregroundIntegrity = SECURITY_MANDATORY_HIGH_RID;
+  facts.pointerIntegrity = SECURITY_MANDATORY_MEDIUM_RID;
+  facts.mouse = true;
+  EXPECT_EQ(win32::JudgeInjection(facts), std::nullopt);
+  facts.mouse = false;
+  EXPECT_EQ(win32::JudgeInjection(facts), CancelCause::ElevatedWindow);
+  // An ordinary window in front, a click on an elevated one in the background.
+  facts.foregroundIntegrity = SECURITY_MANDATORY_MEDIUM_RID;
+  facts.pointerIntegrity = SECURITY_MANDATORY_HIGH_RID;
+  EXPECT_EQ(win32::JudgeInjection(facts), std::nullopt);
+  facts.mouse = true;
+  EXPECT_EQ(win32::JudgeInjection(facts), CancelCause::ElevatedWindow);
+}
+
 TEST(Decision, FewerEventsInjectedThanAskedCancelsWithTheBestReasonAtHand) {
   win32::InjectionFacts facts;
   facts.asked = 3;

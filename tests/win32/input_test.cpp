@@ -501,7 +501,7 @@ TEST_F(LowLevelReplay, AnElevatedWindowOrALockedDesktopEndsPlaybackWithItsLine) 
   InstallBackend(&backend);
   ASSERT_NE(backend.SetWindowsHookEx(WH_GETMESSAGE, &WatchMessages), 0u);
   win32::InjectionFacts elevated;
-  elevated.foregroundIntegrity = SECURITY_MANDATORY_HIGH_RID;
+  elevated.foregroundIntegrity = elevated.pointerIntegrity = SECURITY_MANDATORY_HIGH_RID;
   win32::InjectionFacts locked;
   locked.inputDesktopOurs = false;
   for (const auto& [facts, line] :

@@ -390,15 +390,33 @@ void HookEngine::RecordLowLevel(const EVENTMSG& event) {
   RunChain(WH_JOURNALRECORD, HC_ACTION, 0, reinterpret_cast<LParam>(&copy), nullptr);
 }
 
-InjectionFacts HookEngine::CurrentFacts() {
-  if (factsSource_) return factsSource_();
+InjectionFacts HookEngine::CurrentFacts(const EVENTMSG& event) {
+  const bool mouse = event.message >= WM_MOUSEMOVE && event.message <= WM_MOUSEHWHEEL;
+  if (factsSource_) {
+    InjectionFacts facts = factsSource_();
+    facts.mouse = mouse;
+    return facts;
+  }
   static std::int64_t s_checkedUs = 0;
   static bool s_desktopOurs = true;
   const std::int64_t now = NowUs();
+  const bool stale = now - s_checkedUs > kFactsUs;
   HWND foreground = ::GetForegroundWindow();
-  if (foreground != foreground_ || now - s_checkedUs > kFactsUs) {
+  if (foreground != foreground_ || stale) {
     foreground_ = foreground;
-    foregroundIntegrity_ = ForegroundIntegrity();
+    foregroundIntegrity_ = WindowIntegrity(foreground);
+  }
+  if (mouse) {
+    const POINT at{static_cast<std::int32_t>(event.paramL),
+                   static_cast<std::int32_t>(event.paramH)};
+    HWND under = ::WindowFromPoint(at);
+    if (under != nullptr) under = ::GetAncestor(under, GA_ROOT);
+    if (under != pointerWindow_ || stale) {
+      pointerWindow_ = under;
+      pointerIntegrity_ = WindowIntegrity(under);
+    }
+  }
+  if (stale) {
     s_desktopOurs = InputDesktopIsOurs();
     s_checkedUs = now;
   }
@@ -406,20 +424,22 @@ InjectionFacts HookEngine::CurrentFacts() {
   facts.inputDesktopOurs = s_desktopOurs;
   facts.ownIntegrity = ownIntegrity_;
   facts.foregroundIntegrity = foregroundIntegrity_;
+  facts.pointerIntegrity = pointerIntegrity_;
+  facts.mouse = mouse;
   return facts;
 }
 
 std::optional<CancelCause> HookEngine::Inject(const EVENTMSG& event) {
   std::optional<INPUT> input = ToInput(event, VirtualDesktop());
   if (!input) return std::nullopt;  // nothing this system can play: skipped
-  InjectionFacts facts = CurrentFacts();
+  InjectionFacts facts = CurrentFacts(event);
   if (auto cause = JudgeInjection(facts)) return cause;
   facts.asked = 1;
   LeadOnWine(event);
   facts.sent = ::SendInput(1, &*input, sizeof(INPUT));
   if (facts.sent == 1) return std::nullopt;
-  foreground_ = nullptr;  // look again: the reason may be new
-  facts = CurrentFacts();
+  foreground_ = pointerWindow_ = nullptr;  // look again: the reason may be new
+  facts = CurrentFacts(event);
   facts.asked = 1;
   return JudgeInjection(facts);
 }

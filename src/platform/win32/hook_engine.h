@@ -67,9 +67,9 @@ class HookEngine {
   // The hook thread's window (session notifications go there).
   HWND HookThreadWindow() const;
 
-  // Where playback learns what the system allows (the foreground's
-  // integrity, the input desktop); tests put situations here that Wine
-  // cannot produce. Null restores the live facts.
+  // Where playback learns what the system allows (the integrity of the
+  // window in front and of the one under the pointer, the input desktop); tests put situations here
+  // that Wine cannot produce. Null restores the live facts.
   void SetFactsSource(std::function<InjectionFacts()> source) { factsSource_ = std::move(source); }
 
   // Sends events now (the engine's SendInput service); returns how many
@@ -118,7 +118,7 @@ class HookEngine {
   void CancelJournals(CancelCause cause);
   // Sends one event; the cause when it could not go.
   std::optional<CancelCause> Inject(const EVENTMSG& event);
-  InjectionFacts CurrentFacts();
+  InjectionFacts CurrentFacts(const EVENTMSG& event);
   void LeadOnWine(const EVENTMSG& event);
   void SetPlaybackTiming(bool active);
   void KeepAwake(bool awake);
@@ -145,6 +145,8 @@ class HookEngine {
   // Facts about the foreground, looked up again when it changes.
   HWND foreground_ = nullptr;
   std::optional<DWORD> foregroundIntegrity_;
+  HWND pointerWindow_ = nullptr;
+  std::optional<DWORD> pointerIntegrity_;
   DWORD ownIntegrity_;
   bool onWine_;
   std::function<InjectionFacts()> factsSource_;

@@ -148,7 +148,11 @@ std::optional<CancelCause> CauseForSessionChange(WPARAM change) {
 
 std::optional<CancelCause> JudgeInjection(const InjectionFacts& facts) {
   if (!facts.inputDesktopOurs) return CancelCause::DesktopCannotTakeInput;
-  if (facts.foregroundIntegrity && *facts.foregroundIntegrity > facts.ownIntegrity) {
+  // User interface privilege isolation drops input to the window that
+  // would receive it: what is in front matters to keys only.
+  const std::optional<DWORD>& target =
+      facts.mouse ? facts.pointerIntegrity : facts.foregroundIntegrity;
+  if (target && *target > facts.ownIntegrity) {
     return CancelCause::ElevatedWindow;
   }
   if (facts.sent < facts.asked) return CancelCause::InjectionRefused;
@@ -174,8 +178,7 @@ DWORD OwnIntegrity() {
   return level.value_or(SECURITY_MANDATORY_MEDIUM_RID);
 }
 
-std::optional<DWORD> ForegroundIntegrity() {
-  HWND window = ::GetForegroundWindow();
+std::optional<DWORD> WindowIntegrity(HWND window) {
   if (window == nullptr) return std::nullopt;
   DWORD pid = 0;
   ::GetWindowThreadProcessId(window, &pid);

@@ -60,10 +60,13 @@ std::optional<CancelCause> CauseForSessionChange(WPARAM change);
 // What playback knows before and after handing events to SendInput.
 struct InjectionFacts {
   bool inputDesktopOurs = true;
-  // Integrity levels (SECURITY_MANDATORY_*_RID); the foreground's is
-  // nothing when no window is in front.
+  // Integrity levels (SECURITY_MANDATORY_*_RID): keys go to the window in
+  // front, mouse input to the window under the pointer; nothing when there
+  // is no such window.
   DWORD ownIntegrity = SECURITY_MANDATORY_MEDIUM_RID;
   std::optional<DWORD> foregroundIntegrity;
+  std::optional<DWORD> pointerIntegrity;
+  bool mouse = false;  // the event is mouse input
   UINT asked = 0;
   UINT sent = 0;
 };
@@ -76,6 +79,7 @@ std::optional<CancelCause> JudgeInjection(const InjectionFacts& facts);
 // The live facts.
 bool InputDesktopIsOurs();
 DWORD OwnIntegrity();
-std::optional<DWORD> ForegroundIntegrity();
+// The integrity level of the process owning the window; nothing for none.
+std::optional<DWORD> WindowIntegrity(HWND window);
 
 }  // namespace vesk::win32
