@@ -34,7 +34,27 @@ bool SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request, Bytes by
   const std::optional<std::string> chosen = Sys().ShowFileDialog(dlg.GetSafeHwnd(), request);
   if (!chosen || chosen->empty()) return true;
   const std::string& path = *chosen;
-  switch (WriteFileReplacing(path, bytes(), /*ownerOnly=*/true)) {
+  // The bytes are taken once, before any wait; while another program holds
+  // the file the window repaints, and nothing that would change what is
+  // saved can be pressed.
+  const std::string data(bytes());
+  bool waited = false;
+  const WindowId w = dlg.GetSafeHwnd();
+  const auto waiting = [&] {
+    waited = true;
+    for (const int id : {IDC_RECORD, IDC_PLAY, IDC_STOP, IDC_SAVEBASIC, IDC_SETTINGS}) {
+      Sys().EnableControl(w, id, false);
+    }
+    dlg.AddLogLine("Waiting for another program to let go of " + path + "...");
+    Sys().UpdateWindow(w);
+  };
+  const WriteOutcome outcome = WriteFileReplacing(path, data, /*ownerOnly=*/true, waiting);
+  if (waited) {
+    Sys().EnableControl(w, IDC_SAVEBASIC, true);
+    Sys().EnableControl(w, IDC_SETTINGS, true);
+    dlg.UpdateStatus();
+  }
+  switch (outcome) {
     case WriteOutcome::OpenFailed:
       dlg.AddLogLine("Could not open " + path + " for writing");
       return false;

@@ -1,5 +1,7 @@
 #include "engine/hook_set.h"
 
+#include <algorithm>
+
 #include "app/recorder_dialog.h"
 #include "platform/platform.h"
 
@@ -62,9 +64,14 @@ LResult CancelWatchProc(int code, WParam wParam, LParam lParam) {
   if (msg != nullptr && msg->message == WM_CANCELJOURNAL && hs->owner != nullptr) {
     hs->owner->Pause(false);
   }
-  if (msg != nullptr && msg->message == WM_VESK_INPUTNOTE && hs->owner != nullptr) {
-    const std::string note = Sys().TakeInputNote();
-    if (!note.empty()) hs->owner->AddLogLine(note);
+  if (msg != nullptr && msg->message == WM_VESK_NOTE && hs->owner != nullptr) {
+    // One line each: the log is a list box.
+    const std::string notes = Sys().TakeNote();
+    for (std::size_t at = 0; at < notes.size();) {
+      const std::size_t end = std::min(notes.find('\n', at), notes.size());
+      hs->owner->AddLogLine(notes.substr(at, end - at));
+      at = end + 1;
+    }
   }
   return 0;
 }

@@ -21,8 +21,13 @@ enum class WriteOutcome {
 // reused. A target that is a folder, not an ordinary file, or read-only is
 // refused (OpenFailed) and left as it was. ownerOnly creates the file
 // readable and writable by its owner alone (where the system has such
-// permissions): journals and scripts hold typed text.
-WriteOutcome WriteFileReplacing(const std::string& path, std::string_view bytes, bool ownerOnly);
+// permissions): journals and scripts hold typed text. On Windows a new file
+// gets the owner, SYSTEM and Administrators (see win32/file_security.h), an
+// existing one keeps its attributes, access list and streams, and a target
+// another program holds is waited for some seconds; waiting is called once
+// when that wait begins (the caller says so in its log).
+WriteOutcome WriteFileReplacing(const std::string& path, std::string_view bytes, bool ownerOnly,
+                                const std::function<void()>& waiting = {});
 
 // Tests decide the temporary names (the next name each call); an empty
 // function restores the random ones.

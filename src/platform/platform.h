@@ -152,10 +152,10 @@ class Backend {
   // Why the system last cancelled the journal hooks (WM_CANCELJOURNAL), as
   // a line for the log, then forgotten; empty when it cannot tell.
   virtual std::string TakeCancelReason() { return {}; }
-  // A line about the input paths that the user should read now (the system
-  // dropped an input hook and it was put back), then forgotten; the backend
-  // posts WM_VESK_INPUTNOTE to the program's thread when it has one.
-  virtual std::string TakeInputNote() { return {}; }
+  // A line the user should read now (the system dropped an input hook and it
+  // was put back; a chosen path this system cannot hold), then forgotten;
+  // the backend posts WM_VESK_NOTE to the program's thread when it has one.
+  virtual std::string TakeNote() { return {}; }
 
   // The program has left its last modal run (lets a backend tidy up).
   virtual void ProgramEnded() {}

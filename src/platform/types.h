@@ -71,8 +71,8 @@ inline constexpr std::uint32_t WM_ICONERASEBKGND = 0x0027;
 inline constexpr std::uint32_t WM_QUERYDRAGICON = 0x0037;
 inline constexpr std::uint32_t WM_CANCELJOURNAL = 0x004B;
 // Posted to the program's thread when the backend has a line for the log
-// (Backend::TakeInputNote); in the WM_APP range, which no system message uses.
-inline constexpr std::uint32_t WM_VESK_INPUTNOTE = 0x8000 + 0x0156;
+// (Backend::TakeNote); in the WM_APP range, which no system message uses.
+inline constexpr std::uint32_t WM_VESK_NOTE = 0x8000 + 0x0156;
 inline constexpr std::uint32_t WM_KEYDOWN = 0x0100;
 inline constexpr std::uint32_t WM_KEYUP = 0x0101;
 inline constexpr std::uint32_t WM_SYSKEYDOWN = 0x0104;

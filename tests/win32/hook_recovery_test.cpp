@@ -30,8 +30,8 @@ LResult Record(int code, WParam, LParam lParam) {
 }
 
 LResult Messages(int code, WParam, LParam lParam) {
-  if (code == HC_ACTION && reinterpret_cast<const MSG*>(lParam)->message == WM_VESK_INPUTNOTE) {
-    g_seen.notes.push_back(g_seen.engine->TakeInputNote());
+  if (code == HC_ACTION && reinterpret_cast<const MSG*>(lParam)->message == WM_VESK_NOTE) {
+    g_seen.notes.push_back(g_seen.engine->TakeNote());
   }
   return 0;
 }

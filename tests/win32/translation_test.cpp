@@ -2,12 +2,16 @@
 // settings and the file writer.
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <set>
+
 #include <cstring>
 #include <filesystem>
 
 #include "platform/file_writer.h"
 #include "platform/win32/event_translation.h"
 #include "platform/win32/file_dialog.h"
+#include "platform/win32/file_security.h"
 #include "storage/journal.h"
 #include "wine_support.h"
 
@@ -266,23 +270,23 @@ FileDialogRequest JournalRequest(bool save) {
 
 TEST(FileDialog, SettingsReachTheApiAsGiven) {
   win32::FileDialogSetup setup(JournalRequest(false), nullptr);
-  const OPENFILENAMEA& o = setup.Settings();
-  EXPECT_EQ(o.lStructSize, sizeof(OPENFILENAMEA));
-  EXPECT_STREQ(o.lpstrTitle, "Open journal:");
-  EXPECT_STREQ(o.lpstrDefExt, "alg");
+  const OPENFILENAMEW& o = setup.Settings();
+  EXPECT_EQ(o.lStructSize, sizeof(OPENFILENAMEW));
+  EXPECT_STREQ(o.lpstrTitle, L"Open journal:");
+  EXPECT_STREQ(o.lpstrDefExt, L"alg");
   EXPECT_EQ(o.Flags, 0x1006u);
   EXPECT_EQ(o.nFilterIndex, 1u);
-  const char expected[] = "Vesk Journal Files (.alg)\0*.alg\0";  // plus the array's NUL
+  const wchar_t expected[] = L"Vesk Journal Files (.alg)\0*.alg\0";  // plus the array's NUL
   EXPECT_EQ(std::memcmp(o.lpstrFilter, expected, sizeof(expected)), 0);
-  EXPECT_EQ(o.lpstrFile[0], '\0');
+  EXPECT_EQ(o.lpstrFile[0], L'\0');
   EXPECT_EQ(o.nMaxFile, win32::FileDialogSetup::kFileBuffer);
 }
 
 TEST(FileDialog, SaveDialogStartsWithTheInitialNameAndReturnsTheBufferContents) {
   win32::FileDialogSetup setup(JournalRequest(true), nullptr);
-  EXPECT_STREQ(setup.Settings().lpstrFile, "Journal.alg");
-  std::strcpy(setup.Settings().lpstrFile, "C:\\work\\x.alg");
-  EXPECT_EQ(setup.ChosenPath(), "C:\\work\\x.alg");
+  EXPECT_STREQ(setup.Settings().lpstrFile, L"Journal.alg");
+  std::wcscpy(setup.Settings().lpstrFile, L"C:\\work\\x.alg");
+  EXPECT_EQ(setup.ChosenPath(), L"C:\\work\\x.alg");
 }
 
 TEST(FileDialog, OverlongInitialNameIsCutToTheBufferAndEmptyFieldsPassAsNull) {
@@ -291,7 +295,7 @@ TEST(FileDialog, OverlongInitialNameIsCutToTheBufferAndEmptyFieldsPassAsNull) {
   r.title.clear();
   r.defaultExtension.clear();
   win32::FileDialogSetup setup(r, nullptr);
-  EXPECT_EQ(std::strlen(setup.Settings().lpstrFile), win32::FileDialogSetup::kFileBuffer - 1);
+  EXPECT_EQ(std::wcslen(setup.Settings().lpstrFile), win32::FileDialogSetup::kFileBuffer - 1);
   EXPECT_EQ(setup.Settings().lpstrTitle, nullptr);
   EXPECT_EQ(setup.Settings().lpstrDefExt, nullptr);
 }
@@ -309,7 +313,52 @@ TEST(FileWriter, ReplacesAnExistingFileWholeAndLeavesNoTemporaryFile) {
   EXPECT_TRUE(std::filesystem::exists(dir.File("fresh.au3")));
 }
 
-TEST(FileWriter, OwnerOnlyFilesLetNobodyButTheUserIn) {
+// Who an access list lets in, as SID strings; each must have full access.
+std::set<std::string> AllowedIn(const ACL* acl) {
+  std::set<std::string> allowed;
+  for (WORD i = 0; i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(const_cast<ACL*>(acl), i, &ace)) return {"?"};
+    const auto* entry = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    EXPECT_EQ(entry->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(entry->Mask & FILE_ALL_ACCESS, static_cast<DWORD>(FILE_ALL_ACCESS));
+    char* text = nullptr;
+    ::ConvertSidToStringSidA(const_cast<DWORD*>(&entry->SidStart), &text);
+    allowed.insert(text != nullptr ? text : "?");
+    ::LocalFree(text);
+  }
+  return allowed;
+}
+
+// What a profile folder gives: backups (SYSTEM) and administrators read
+// it, other users do not.
+std::set<std::string> ProfileFolderAccess() {
+  HANDLE token = nullptr;
+  BYTE user[256];
+  DWORD userSize = sizeof(user);
+  char* self = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  const bool ok = ::GetTokenInformation(token, TokenUser, user, userSize, &userSize) &&
+                  ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &self);
+  ::CloseHandle(token);
+  if (!ok) return {};
+  std::set<std::string> expected = {self, "S-1-5-18", "S-1-5-32-544"};
+  ::LocalFree(self);
+  return expected;
+}
+
+TEST(FileWriter, NewFilesLetInTheUserSystemAndAdministratorsOnly) {
+  // The rule itself (Wine keeps no access list: it shows the Unix mode).
+  win32::NewFileSecurity rule;
+  ASSERT_NE(rule.Attributes(), nullptr);
+  EXPECT_EQ(AllowedIn(rule.Acl()), ProfileFolderAccess());
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(
+      ::GetSecurityDescriptorControl(rule.Attributes()->lpSecurityDescriptor, &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "a folder shared with everyone must not widen it";
+
+  // A written file lets nobody else in.
   TempDir dir;
   ASSERT_EQ(WriteFileReplacing(dir.File("typed.alg"), "secret", true), WriteOutcome::Written);
   DWORD size = 0;
@@ -322,32 +371,18 @@ TEST(FileWriter, OwnerOnlyFilesLetNobodyButTheUserIn) {
   ACL* acl = nullptr;
   ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted));
   ASSERT_TRUE(present && acl != nullptr);
-  HANDLE token = nullptr;
-  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
-  BYTE user[256];
-  DWORD userSize = sizeof(user);
-  ASSERT_TRUE(::GetTokenInformation(token, TokenUser, user, userSize, &userSize));
-  ::CloseHandle(token);
-  PSID self = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
-  // The user has full access; nobody else but the system itself (which Wine
-  // lists for every file) is let in.
-  bool userHasAll = false;
-  for (WORD i = 0; i < acl->AceCount; ++i) {
-    void* ace = nullptr;
-    ASSERT_TRUE(::GetAce(acl, i, &ace));
-    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-    char* text = nullptr;
-    ::ConvertSidToStringSidA(sid, &text);
-    const std::string name = text != nullptr ? text : "?";
-    ::LocalFree(text);
-    if (::EqualSid(sid, self)) {
-      userHasAll = (allowed->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
-    } else {
-      EXPECT_EQ(name, "S-1-5-18") << "the file lets someone else in";
-    }
-  }
-  EXPECT_TRUE(userHasAll);
+  const std::set<std::string> expected = ProfileFolderAccess();
+  for (const std::string& sid : AllowedIn(acl)) EXPECT_EQ(expected.count(sid), 1u) << sid;
+}
+
+TEST(FileWriter, ReplacingKeepsWhatTheUserSetOnTheTarget) {
+  TempDir dir;
+  const std::string path = dir.File("kept.alg");
+  ASSERT_EQ(WriteFileReplacing(path, "old", true), WriteOutcome::Written);
+  ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_EQ(WriteFileReplacing(path, "new", true), WriteOutcome::Written);
+  EXPECT_EQ(ReadFile(path), "new");
+  EXPECT_NE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
 }
 
 TEST(FileWriter, ImpossibleTargetsReportOpenFailedAndChangeNothing) {

@@ -59,7 +59,8 @@ void SetTempNameSourceForTesting(std::function<std::string()> next) {
   TestNames() = std::move(next);
 }
 
-WriteOutcome WriteFileReplacing(const std::string& path, std::string_view bytes, bool ownerOnly) {
+WriteOutcome WriteFileReplacing(const std::string& path, std::string_view bytes, bool ownerOnly,
+                                const std::function<void()>& /*waiting: a rename is never held*/) {
   if (path.empty() || path.back() == '/') return WriteOutcome::OpenFailed;
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {

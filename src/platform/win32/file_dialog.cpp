@@ -2,16 +2,27 @@
 
 #include <algorithm>
 
+#include "platform/win32/paths.h"
+
 namespace vesk::win32 {
 
+namespace {
+// The program's own texts (titles, filters, a default name) are ASCII or
+// in its code page; anything invalid gives an empty text.
+std::wstring Wide(const std::string& text) { return WideText(text).value_or(std::wstring()); }
+}  // namespace
+
 FileDialogSetup::FileDialogSetup(const FileDialogRequest& request, HWND owner)
-    : title_(request.title), extension_(request.defaultExtension), file_(kFileBuffer, '\0') {
-  filter_ = request.filterDescription;
-  filter_.push_back('\0');
-  filter_ += request.filterPattern;
-  filter_.push_back('\0');  // the string's own terminator ends the list
-  const std::size_t n = std::min(request.initialName.size(), file_.size() - 1);
-  std::copy_n(request.initialName.begin(), n, file_.begin());
+    : title_(Wide(request.title)),
+      extension_(Wide(request.defaultExtension)),
+      file_(kFileBuffer, L'\0') {
+  filter_ = Wide(request.filterDescription);
+  filter_.push_back(L'\0');
+  filter_ += Wide(request.filterPattern);
+  filter_.push_back(L'\0');  // the string's own terminator ends the list
+  const std::wstring initial = Wide(request.initialName);
+  const std::size_t n = std::min(initial.size(), file_.size() - 1);
+  std::copy_n(initial.begin(), n, file_.begin());
 
   ofn_.lStructSize = sizeof(ofn_);
   ofn_.hwndOwner = owner;

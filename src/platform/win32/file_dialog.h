@@ -1,5 +1,6 @@
-// The settings of a common Open or Save dialog, as GetOpenFileNameA and
-// GetSaveFileNameA take them.
+// The settings of a common Open or Save dialog, as GetOpenFileNameW and
+// GetSaveFileNameW take them: the dialogs hand back any name the file
+// system holds, and the program decides whether its code page can keep it.
 #pragma once
 
 #include <string>
@@ -16,19 +17,19 @@ class FileDialogSetup {
   FileDialogSetup& operator=(const FileDialogSetup&) = delete;
 
   // Points into this object's own strings.
-  OPENFILENAMEA& Settings() { return ofn_; }
+  OPENFILENAMEW& Settings() { return ofn_; }
   // The path the dialog left in the file buffer.
-  std::string ChosenPath() const { return std::string(file_.data()); }
+  std::wstring ChosenPath() const { return std::wstring(file_.data()); }
 
   // Room for a long path and its terminator.
   static constexpr std::size_t kFileBuffer = 32768;
 
  private:
-  std::string title_;
-  std::string filter_;  // description NUL pattern NUL NUL
-  std::string extension_;
-  std::vector<char> file_;
-  OPENFILENAMEA ofn_{};
+  std::wstring title_;
+  std::wstring filter_;  // description NUL pattern NUL NUL
+  std::wstring extension_;
+  std::vector<wchar_t> file_;
+  OPENFILENAMEW ofn_{};
 };
 
 }  // namespace vesk::win32

@@ -1,5 +1,7 @@
 #include "platform/file_writer.h"
 
+#include "platform/win32/file_security.h"
+#include "platform/win32/paths.h"
 #include "platform/win32/windows_api.h"
 
 #include <algorithm>
@@ -10,6 +12,8 @@
 #include <vector>
 
 namespace vesk {
+
+using win32::WidePath;
 
 namespace {
 
@@ -25,42 +29,6 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   }
   return true;
 }
-
-// A security descriptor that lets the current user alone into the file:
-// a protected access list with one entry, so nothing is inherited from
-// the folder.
-class OwnerOnly {
- public:
-  OwnerOnly() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    user_.resize(size);
-    const bool ok =
-        size > 0 && ::GetTokenInformation(token, TokenUser, user_.data(), size, &size) != FALSE;
-    ::CloseHandle(token);
-    if (!ok) return;
-    PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
-    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(sid);
-    acl_.resize(aclSize);
-    auto* acl = reinterpret_cast<ACL*>(acl_.data());
-    valid_ = ::InitializeAcl(acl, aclSize, ACL_REVISION) &&
-             ::AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) &&
-             ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-             ::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
-             ::SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-    attributes_ = {sizeof(attributes_), &descriptor_, FALSE};
-  }
-  SECURITY_ATTRIBUTES* Attributes() { return valid_ ? &attributes_ : nullptr; }
-
- private:
-  std::vector<BYTE> user_;
-  std::vector<BYTE> acl_;
-  SECURITY_DESCRIPTOR descriptor_{};
-  SECURITY_ATTRIBUTES attributes_{};
-  bool valid_ = false;
-};
 
 std::function<std::string()>& TestNames() {
   static std::function<std::string()> next;
@@ -86,8 +54,8 @@ std::string Folder(const std::string& path) {
 
 // True when this user may not write the existing file at all (its access
 // list says no). Opening for writing with full sharing changes nothing.
-bool DeniedWriting(const std::string& path) {
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+bool DeniedWriting(const std::wstring& path) {
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_ACCESS_DENIED;
@@ -99,21 +67,60 @@ bool DeniedWriting(const std::string& path) {
 // replacing it then fails with one of these.
 bool IsTransient(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-         error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE;
+         error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE ||
+         error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
 }
 
-constexpr int kReplaceTries = 10;
-constexpr DWORD kReplaceRetryMs = 100;  // about a second in all
+// Such holds last seconds: sync clients upload, scanners read it all.
+constexpr DWORD kHoldWaitMs = 8000;
+constexpr DWORD kReplaceRetryMs = 100;
 
-DWORD ReplaceWithRetry(const std::string& temp, const std::string& path) {
-  for (int attempt = 1;; ++attempt) {
-    if (::MoveFileExA(temp.c_str(), path.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return ERROR_SUCCESS;
+// Waits without letting the window freeze: it repaints (the log shows the
+// waiting line), while clicks and keys stay queued until the save is over,
+// so nothing changes under it.
+void WaitPainting(DWORD milliseconds) {
+  const ULONGLONG end = ::GetTickCount64() + milliseconds;
+  for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_PAINT);
+    ::MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) ::DispatchMessageW(&msg);
+  }
+}
+
+// An existing target keeps what the user set on it (attributes, access
+// list, streams): the system's replace copies them to the new file. A new
+// one is renamed into place.
+bool ReplaceOnce(const std::wstring& temp, const std::wstring& path, bool exists) {
+  if (exists) {
+    // Asked first whether another program holds the target: a replace that
+    // fails half-way may leave its own temporary files behind.
+    HANDLE probe = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(probe);
+    return ::ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                          nullptr, nullptr) != FALSE;
+  }
+  return ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+DWORD ReplaceWithRetry(const std::wstring& temp, const std::wstring& path, bool exists,
+                       const std::function<void()>& waiting) {
+  const ULONGLONG start = ::GetTickCount64();
+  for (bool told = false;;) {
+    if (ReplaceOnce(temp, path, exists)) return ERROR_SUCCESS;
+    DWORD error = ::GetLastError();
+    if (!exists && error == ERROR_ALREADY_EXISTS) {
+      exists = true;  // someone created it meanwhile: replace it as theirs
+      continue;
     }
-    const DWORD error = ::GetLastError();
-    if (!IsTransient(error) || attempt == kReplaceTries) return error;
-    ::Sleep(kReplaceRetryMs);
+    if (!IsTransient(error) || ::GetTickCount64() - start >= kHoldWaitMs) return error;
+    if (!told && ::GetTickCount64() - start >= 2 * kReplaceRetryMs) {
+      told = true;  // a moment's hold needs no line; a longer one does
+      if (waiting) waiting();
+    }
+    WaitPainting(kReplaceRetryMs);
   }
 }
 
@@ -123,27 +130,34 @@ void SetTempNameSourceForTesting(std::function<std::string()> next) {
   TestNames() = std::move(next);
 }
 
-WriteOutcome WriteFileReplacing(const std::string& path, std::string_view bytes, bool ownerOnly) {
+WriteOutcome WriteFileReplacing(const std::string& path, std::string_view bytes, bool ownerOnly,
+                                const std::function<void()>& waiting) {
   if (path.empty() || path.back() == '/' || path.back() == '\\') return WriteOutcome::OpenFailed;
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
+  const std::optional<std::wstring> target = WidePath(path);
+  if (!target) return WriteOutcome::OpenFailed;
+  const DWORD attributes = ::GetFileAttributesW(target->c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists) {
     // A folder, a read-only file or one this user may not write stays as it is.
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
       return WriteOutcome::OpenFailed;
     }
-    if (DeniedWriting(path)) return WriteOutcome::OpenFailed;
+    if (DeniedWriting(*target)) return WriteOutcome::OpenFailed;
   }
 
   const std::string folder = Folder(path);
-  OwnerOnly security;
-  std::string temp;
+  win32::NewFileSecurity security;
+  std::wstring temp;
   HANDLE file = INVALID_HANDLE_VALUE;
   // CREATE_NEW never opens what is there: a name taken by anyone (a file, a
   // link, another save) is skipped.
   for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = folder + (TestNames() ? TestNames()() : RandomTempName());
+    const std::optional<std::wstring> name =
+        win32::WidePath(folder + (TestNames() ? TestNames()() : RandomTempName()));
+    if (!name) return WriteOutcome::OpenFailed;
+    temp = *name;
     file =
-        ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, ownerOnly ? security.Attributes() : nullptr,
+        ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, ownerOnly ? security.Attributes() : nullptr,
                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS &&
         ::GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -155,12 +169,17 @@ WriteOutcome WriteFileReplacing(const std::string& path, std::string_view bytes,
   if (ok && !::FlushFileBuffers(file)) ok = false;
   if (!::CloseHandle(file)) ok = false;
   if (!ok) {
-    ::DeleteFileA(temp.c_str());
+    ::DeleteFileW(temp.c_str());
     return WriteOutcome::WriteFailed;
   }
-  const DWORD error = ReplaceWithRetry(temp, path);
+  // The system's replace keeps the target's access list and streams; its
+  // attributes are carried over here too, where a replace may not (Wine).
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  if (exists && (attributes & kKept) != 0) ::SetFileAttributesW(temp.c_str(), attributes & kKept);
+  const DWORD error = ReplaceWithRetry(temp, *target, exists, waiting);
   if (error == ERROR_SUCCESS) return WriteOutcome::Written;
-  ::DeleteFileA(temp.c_str());
+  ::DeleteFileW(temp.c_str());
   // Still held by another program, or not ours to replace: the open failed.
   return IsTransient(error) ? WriteOutcome::OpenFailed : WriteOutcome::WriteFailed;
 }

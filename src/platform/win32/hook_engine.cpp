@@ -259,9 +259,14 @@ void HookEngine::CancelJournals(CancelCause cause) {
   ::PostThreadMessageA(thread_, WM_CANCELJOURNAL, 0, 0);
 }
 
-std::string HookEngine::TakeInputNote() {
+void HookEngine::Note(const std::string& line) {
+  note_ = note_.empty() ? line : note_ + "\n" + line;
+  ::PostThreadMessageA(thread_, WM_VESK_NOTE, 0, 0);
+}
+
+std::string HookEngine::TakeNote() {
   std::string note;
-  note.swap(inputNote_);
+  note.swap(note_);
   return note;
 }
 
@@ -293,8 +298,7 @@ void HookEngine::Drain() {
       case HookThread::Item::Kind::Gap:
         // Nothing stops: an unattended recording goes on, and the line
         // names where it may lack input.
-        inputNote_ = InputGapNote(item->gapFrom, item->gapTo, ::GetTickCount());
-        ::PostThreadMessageA(thread_, WM_VESK_INPUTNOTE, 0, 0);
+        Note(InputGapNote(item->gapFrom, item->gapTo, ::GetTickCount()));
         break;
     }
   }

@@ -77,9 +77,11 @@ class HookEngine {
   std::uint32_t SendNow(const std::vector<EVENTMSG>& events);
   // Why the journals were last cancelled, then forgotten.
   std::string TakeCancelReason();
-  // The line saying the system dropped the hooks and they are back, then
-  // forgotten (WM_VESK_INPUTNOTE announces it).
-  std::string TakeInputNote();
+  // The line saying the system dropped the hooks and they are back (or any
+  // other line for the log, see Note), then forgotten; WM_VESK_NOTE
+  // announces it.
+  std::string TakeNote();
+  void Note(const std::string& line);
   // The hook thread's stand-ins for Windows (see HookThread).
   HookThread& Hooks() { return *hookThread_; }
 
@@ -139,7 +141,7 @@ class HookEngine {
   bool playbackLowLevel_ = false;  // chosen when the first playback hook came
   SystemCall* calls_ = nullptr;    // innermost first
   std::string cancelReason_;
-  std::string inputNote_;
+  std::string note_;
   bool awake_ = false;
 
   // Facts about the foreground, looked up again when it changes.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/paths.h"
 #include "platform/win32/windows_api.h"
 
 namespace vesk {
@@ -17,8 +18,10 @@ bool RegularFile::Open(const std::string& path, Mode mode) {
   if (path.empty()) return false;
   const DWORD access = mode == Mode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
   const DWORD disposition = mode == Mode::Read ? OPEN_EXISTING : OPEN_ALWAYS;
+  const std::optional<std::wstring> wide = win32::WidePath(path);
+  if (!wide) return false;
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
-  HANDLE h = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+  HANDLE h = ::CreateFileW(wide->c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   // Devices (CON, NUL, COM1) and pipes open too: only a disk file will do.

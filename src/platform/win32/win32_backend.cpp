@@ -8,6 +8,7 @@
 #include "platform/win32/dpi.h"
 #include "platform/win32/file_dialog.h"
 #include "platform/win32/hook_engine.h"
+#include "platform/win32/paths.h"
 #include "platform/win32/windows_api.h"
 
 namespace vesk::win32 {
@@ -493,10 +494,14 @@ std::optional<std::string> Win32Backend::ShowFileDialog(WindowId owner,
   // through it, so the start folder is put back whatever happened.
   setup.Settings().Flags |= OFN_NOCHANGEDIR;
   const BOOL ok =
-      request.save ? ::GetSaveFileNameA(&setup.Settings()) : ::GetOpenFileNameA(&setup.Settings());
+      request.save ? ::GetSaveFileNameW(&setup.Settings()) : ::GetOpenFileNameW(&setup.Settings());
   if (!startFolder_.empty()) ::SetCurrentDirectoryA(startFolder_.c_str());
   if (!ok) return std::nullopt;
-  return setup.ChosenPath();
+  const std::wstring chosen = setup.ChosenPath();
+  std::optional<std::string> path = NarrowPath(chosen);
+  // Stored damaged, the path would fail now and at every scheduled start.
+  if (!path) hooks_->Note(PathRefusedNote(chosen));
+  return path;
 }
 
 int Win32Backend::MessageBox(WindowId owner, const std::string& text, const std::string& caption,
@@ -587,6 +592,6 @@ std::string Win32Backend::InputPathNote(bool playback) {
 }
 
 std::string Win32Backend::TakeCancelReason() { return hooks_->TakeCancelReason(); }
-std::string Win32Backend::TakeInputNote() { return hooks_->TakeInputNote(); }
+std::string Win32Backend::TakeNote() { return hooks_->TakeNote(); }
 
 }  // namespace vesk::win32

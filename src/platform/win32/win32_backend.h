@@ -85,7 +85,7 @@ class Win32Backend final : public Backend {
   std::vector<std::string> StartupNotes() override;
   std::string InputPathNote(bool playback) override;
   std::string TakeCancelReason() override;
-  std::string TakeInputNote() override;
+  std::string TakeNote() override;
 
   // Whether the journal hook of that kind runs on the low-level path.
   bool EmulatingJournal(int kind) const;
