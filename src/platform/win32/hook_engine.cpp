@@ -204,8 +204,9 @@ bool HookEngine::UpdateSystemHooks() {
   const bool recordLow = record && recordLowLevel_;
   const bool playbackLow = playback && playbackLowLevel_;
   // The message watch matters for our own thread only: the system posts
-  // WM_CANCELJOURNAL there.
-  want(getMessageHook_, AnyAlive(WH_GETMESSAGE), WH_GETMESSAGE, &SystemGetMessageProc, thread_);
+  // WM_CANCELJOURNAL there, and keys we replay must not act on our windows.
+  want(getMessageHook_, AnyAlive(WH_GETMESSAGE) || playbackLow, WH_GETMESSAGE,
+       &SystemGetMessageProc, thread_);
   want(journalRecordHook_, record && !recordLowLevel_, WH_JOURNALRECORD, &SystemJournalRecordProc,
        0);
   want(journalPlaybackHook_, playback && !playbackLowLevel_, WH_JOURNALPLAYBACK,
@@ -310,6 +311,15 @@ LRESULT CALLBACK HookEngine::SystemGetMessageProc(int code, WPARAM wParam, LPARA
   HookEngine* self = g_engine;
   if (self == nullptr || lParam == 0) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   auto* sys = reinterpret_cast<::MSG*>(lParam);
+  // Play leaves our window with the keyboard: a replayed Esc would close
+  // it, Enter press its default button. Keys we injected act on other
+  // programs only.
+  if (code == HC_ACTION && wParam == PM_REMOVE && sys->message >= WM_KEYFIRST &&
+      sys->message <= WM_KEYLAST &&
+      ::GetMessageExtraInfo() == static_cast<LPARAM>(kInjectedByVesk) && self->isOwn_ &&
+      self->isOwn_(sys->hwnd)) {
+    sys->message = WM_NULL;
+  }
   if (code == HC_ACTION && sys->message == WM_CANCELJOURNAL && self->cancelReason_.empty()) {
     self->cancelReason_ = CancelReasonText(CancelCause::SystemJournal);  // not one of ours
   }

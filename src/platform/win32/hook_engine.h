@@ -72,6 +72,10 @@ class HookEngine {
   // that Wine cannot produce. Null restores the live facts.
   void SetFactsSource(std::function<InjectionFacts()> source) { factsSource_ = std::move(source); }
 
+  // Which windows are the program's own: keys it replays never act on them
+  // (Play leaves the keyboard with its window).
+  void SetOwnWindows(std::function<bool(HWND)> isOwn) { isOwn_ = std::move(isOwn); }
+
   // Sends events now (the engine's SendInput service); returns how many
   // went through.
   std::uint32_t SendNow(const std::vector<EVENTMSG>& events);
@@ -152,6 +156,7 @@ class HookEngine {
   DWORD ownIntegrity_;
   bool onWine_;
   std::function<InjectionFacts()> factsSource_;
+  std::function<bool(HWND)> isOwn_;
 
   // Playback schedule, in microseconds of the performance counter. The
   // anchor is the moment the previous wait was due, so waits add up

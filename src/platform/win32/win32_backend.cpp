@@ -192,6 +192,12 @@ Win32Backend::Win32Backend(JournalMode mode) : startFolder_(CurrentFolder()) {
   // Before any window exists: awareness is fixed once windows are made.
   EnableDpiAwareness();
   hooks_ = std::make_unique<HookEngine>(mode);
+  // The program's windows, and the message boxes and dialogs they own.
+  hooks_->SetOwnWindows([this](HWND hwnd) {
+    HWND root = ::GetAncestor(hwnd, GA_ROOTOWNER);
+    return std::any_of(windows_.begin(), windows_.end(),
+                       [root](const auto& w) { return w.second->hwnd == root; });
+  });
   INITCOMMONCONTROLSEX icc{sizeof(icc),
                            ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&icc);
