@@ -29,13 +29,8 @@ void QtBackend::Impl::OnBreak(std::uint32_t time) {
 }
 
 void QtBackend::Impl::OnLost(const std::string& line) {
-  bool removed = false;
-  for (auto& h : hooks) {
-    if (h.alive && (h.kind == WH_JOURNALRECORD || h.kind == WH_JOURNALPLAYBACK)) {
-      h.alive = false;
-      removed = true;
-    }
-  }
+  const bool record = hooks.Drop(WH_JOURNALRECORD);
+  const bool removed = hooks.Drop(WH_JOURNALPLAYBACK) || record;
   KindRemoved(WH_JOURNALPLAYBACK);
   if (removed) {
     std::fprintf(stderr, "vesk: %s\n", line.c_str());
@@ -47,7 +42,7 @@ void QtBackend::Impl::OnLost(const std::string& line) {
 }
 
 void QtBackend::Impl::KindRemoved(int kind) {
-  if (FirstHook(kind) != nullptr) return;
+  if (hooks.AnyAlive(kind)) return;
   if (kind == WH_JOURNALRECORD) input.StopRecording();
   if (kind == WH_JOURNALPLAYBACK && playback.Active()) {
     playback.Stop();
@@ -75,8 +70,7 @@ HookHandle QtBackend::SetWindowsHookEx(int kind, HookProc proc) {
     default:
       return 0;
   }
-  const HookHandle handle = d_->nextHook++;
-  d_->hooks.push_back({handle, kind, proc, true});
+  const HookHandle handle = d_->hooks.Install(kind, proc);
   if (kind == WH_JOURNALPLAYBACK) d_->BeginPlayback();
   return handle;
 }
@@ -96,26 +90,11 @@ void QtBackend::Impl::BeginPlayback() {
 }
 
 bool QtBackend::UnhookWindowsHookEx(HookHandle hook) {
-  for (auto& h : d_->hooks) {
-    if (h.handle == hook && h.alive) {
-      h.alive = false;
-      d_->KindRemoved(h.kind);
-      return true;
-    }
-  }
-  return false;
+  return d_->hooks.Remove(hook);  // the last of a kind: KindRemoved
 }
 
 LResult QtBackend::CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) {
-  auto& hooks = d_->hooks;
-  auto it = std::find_if(hooks.rbegin(), hooks.rend(),
-                         [hook](const Impl::Hook& h) { return h.handle == hook; });
-  if (it == hooks.rend()) return 0;
-  const int kind = it->kind;
-  for (++it; it != hooks.rend(); ++it) {
-    if (it->alive && it->kind == kind) return it->proc(code, wParam, lParam);
-  }
-  return 0;
+  return d_->hooks.CallNext(hook, code, wParam, lParam);
 }
 
 std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReason, {}); }

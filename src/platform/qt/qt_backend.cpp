@@ -47,14 +47,11 @@ QtBackend::Impl::Impl(QtBackend* owner)
   };
   input.SetCallbacks(std::move(cb));
   input.Connect();
+  hooks.OnLastRemoved([this](int kind) { KindRemoved(kind); });
   PlaybackDriver::Host host;
-  host.current = [this] {
-    Hook* h = FirstHook(WH_JOURNALPLAYBACK);
-    return h != nullptr ? h->handle : HookHandle{0};
-  };
+  host.current = [this] { return hooks.FirstHandle(WH_JOURNALPLAYBACK); };
   host.call = [this](int code, EVENTMSG* e) -> LResult {
-    Hook* h = FirstHook(WH_JOURNALPLAYBACK);
-    return h != nullptr ? h->proc(code, 0, reinterpret_cast<LParam>(e)) : 0;
+    return hooks.CallFirst(WH_JOURNALPLAYBACK, code, 0, reinterpret_cast<LParam>(e));
   };
   host.mayRun = [this] { return suspended == 0; };
   host.logWork = [this] { FlushAllLogs(); };
@@ -78,12 +75,7 @@ ControlRec* QtBackend::Impl::Ctl(WindowId window, int id) {
   return w != nullptr ? w->Find(id) : nullptr;
 }
 
-QtBackend::Impl::Hook* QtBackend::Impl::FirstHook(int kind) {
-  for (auto it = hooks.rbegin(); it != hooks.rend(); ++it) {
-    if (it->alive && it->kind == kind) return &*it;
-  }
-  return nullptr;
-}
+QtBackend::Impl::Hook* QtBackend::Impl::FirstHook(int kind) { return hooks.First(kind); }
 
 // ---------------------------------------------------------------- message loop
 

@@ -22,6 +22,7 @@
 #include "platform/qt/qt_backend.h"
 #include "platform/wayland/remote_injector.h"
 #include "platform/wayland/remote_input.h"
+#include "platform/winapi/hook_chain.h"
 #include "platform/x11/injector.h"
 #include "platform/x11/playback_driver.h"
 #include "platform/x11/x11_input.h"
@@ -129,14 +130,8 @@ struct QtBackend::Impl {
   QObject dispatcher;
   std::map<std::string, std::uint32_t> registered;
 
-  struct Hook {
-    HookHandle handle;
-    int kind;
-    HookProc proc;
-    bool alive;
-  };
-  std::vector<Hook> hooks;
-  HookHandle nextHook = 0x5000;
+  using Hook = winapi::HookChain::Hook;
+  winapi::HookChain hooks{0x5000};
 
   // While UpdateWindow waits for a new window to be exposed, the event loop
   // runs for painting only: posted messages and hook calls wait.

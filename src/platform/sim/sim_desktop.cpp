@@ -206,12 +206,7 @@ void SimDesktop::Deliver(const PendingInput& in) {
 
 // ---------------------------------------------------------------- hooks
 
-SimDesktop::Hook* SimDesktop::FirstHook(int kind) {
-  for (auto it = hooks_.rbegin(); it != hooks_.rend(); ++it) {
-    if (it->alive && it->kind == kind) return &*it;
-  }
-  return nullptr;
-}
+SimDesktop::Hook* SimDesktop::FirstHook(int kind) { return hooks_.First(kind); }
 
 HookHandle SimDesktop::SetWindowsHookEx(int kind, HookProc proc) {
   ++hookInstalls_[kind];
@@ -219,8 +214,7 @@ HookHandle SimDesktop::SetWindowsHookEx(int kind, HookProc proc) {
       std::find(failingHooks_.begin(), failingHooks_.end(), kind) != failingHooks_.end()) {
     return 0;
   }
-  const HookHandle handle = nextHook_++;
-  hooks_.push_back({handle, kind, proc, true});
+  const HookHandle handle = hooks_.Install(kind, proc);
   trace_.push_back("hook " + std::to_string(kind));
   if (kind == WH_JOURNALPLAYBACK) playbackWaiting_ = false;
   return handle;
@@ -228,25 +222,11 @@ HookHandle SimDesktop::SetWindowsHookEx(int kind, HookProc proc) {
 
 bool SimDesktop::UnhookWindowsHookEx(HookHandle hook) {
   ++removeCalls_;
-  for (auto& h : hooks_) {
-    if (h.handle == hook && h.alive) {
-      h.alive = false;
-      return true;
-    }
-  }
-  return false;
+  return hooks_.Remove(hook);
 }
 
 LResult SimDesktop::CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) {
-  // The chain runs from the newest hook to the oldest.
-  auto it = std::find_if(hooks_.rbegin(), hooks_.rend(),
-                         [hook](const Hook& h) { return h.handle == hook; });
-  if (it == hooks_.rend()) return 0;
-  const int kind = it->kind;
-  for (++it; it != hooks_.rend(); ++it) {
-    if (it->alive && it->kind == kind) return it->proc(code, wParam, lParam);
-  }
-  return 0;
+  return hooks_.CallNext(hook, code, wParam, lParam);
 }
 
 // ---------------------------------------------------------------- time

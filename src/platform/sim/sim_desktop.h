@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/winapi/hook_chain.h"
 
 namespace vesk::sim {
 
@@ -278,12 +279,7 @@ class SimDesktop : public Backend {
   int LoadedModules() const { return loadedModules_; }
 
  private:
-  struct Hook {
-    HookHandle handle;
-    int kind;
-    HookProc proc;
-    bool alive;
-  };
+  using Hook = winapi::HookChain::Hook;
   struct Posted {
     WindowId window;
     std::uint32_t message;
@@ -342,8 +338,7 @@ class SimDesktop : public Backend {
   std::deque<Posted> posted_;
   std::deque<PendingInput> input_;
   std::deque<PendingInput> heldBack_;
-  std::vector<Hook> hooks_;  // newest last
-  HookHandle nextHook_ = 0x5000;
+  winapi::HookChain hooks_{0x5000};
   std::map<int, int> hookInstalls_;
   int removeCalls_ = 0;
   std::vector<int> failingHooks_;

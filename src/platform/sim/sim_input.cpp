@@ -209,9 +209,8 @@ void SimDesktop::CtrlBreakAt(std::uint64_t at) {
 
 void SimDesktop::CancelJournal(std::string reason) {
   Do([this, reason = std::move(reason)] {
-    for (auto& h : hooks_) {
-      if (h.alive && (h.kind == WH_JOURNALRECORD || h.kind == WH_JOURNALPLAYBACK)) h.alive = false;
-    }
+    hooks_.Drop(WH_JOURNALRECORD);
+    hooks_.Drop(WH_JOURNALPLAYBACK);
     cancelReason_ = reason;
     posted_.push_back({0, WM_CANCELJOURNAL, 0, 0});
   });

@@ -81,10 +81,7 @@ std::vector<std::string> SimDesktop::LogLines(WindowId window) {
   return c != nullptr ? c->lines : std::vector<std::string>{};
 }
 
-bool SimDesktop::HookInstalled(int kind) const {
-  return std::any_of(hooks_.begin(), hooks_.end(),
-                     [kind](const Hook& h) { return h.alive && h.kind == kind; });
-}
+bool SimDesktop::HookInstalled(int kind) const { return hooks_.AnyAlive(kind); }
 
 int SimDesktop::HookInstallCount(int kind) const {
   auto it = hookInstalls_.find(kind);

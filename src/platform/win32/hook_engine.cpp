@@ -77,7 +77,7 @@ HookEngine::HookEngine(JournalMode mode)
 }
 
 HookEngine::~HookEngine() {
-  for (Entry& e : entries_) e.alive = false;
+  chain_.Clear();
   UpdateSystemHooks();
   hookThread_.reset();
   if (queueWindow_ != nullptr) ::DestroyWindow(queueWindow_);
@@ -88,18 +88,6 @@ DWORD HookEngine::LowLevelTimeout() const { return hookThread_->Timeout(); }
 void HookEngine::SetLowLevelTimeout(DWORD milliseconds) { hookThread_->SetTimeout(milliseconds); }
 std::int64_t HookEngine::SlowestHookAnswerUs() const { return hookThread_->SlowestAnswerUs(); }
 HWND HookEngine::HookThreadWindow() const { return hookThread_->Window(); }
-
-bool HookEngine::AnyAlive(int kind) const {
-  return std::any_of(entries_.begin(), entries_.end(),
-                     [kind](const Entry& e) { return e.alive && e.kind == kind; });
-}
-
-HookEngine::Entry* HookEngine::Newest(int kind) {
-  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-    if (it->alive && it->kind == kind) return &*it;
-  }
-  return nullptr;
-}
 
 bool HookEngine::Emulating(int kind) const {
   if (kind == WH_JOURNALRECORD) return recordLowLevel_ && AnyAlive(kind);
@@ -112,14 +100,11 @@ HookHandle HookEngine::Install(int kind, HookProc proc) {
   const bool journal = kind == WH_JOURNALRECORD || kind == WH_JOURNALPLAYBACK;
   if (!journal && kind != WH_GETMESSAGE && kind != WH_KEYBOARD_LL) return 0;
   thread_ = ::GetCurrentThreadId();
-  if (calls_ == nullptr && !driving_) {
-    std::erase_if(entries_, [](const Entry& e) { return !e.alive; });
-  }
+  if (calls_ == nullptr && !driving_) chain_.Compact();
   const bool first = journal && !AnyAlive(kind);
   bool& lowLevel = kind == WH_JOURNALRECORD ? recordLowLevel_ : playbackLowLevel_;
   if (first) lowLevel = choice_.lowLevel;
-  const HookHandle handle = nextHandle_++;
-  entries_.push_back({handle, kind, proc, true});
+  const HookHandle handle = chain_.Install(kind, proc);
   bool ok = UpdateSystemHooks();
   if (!ok && first && !lowLevel && mode_ == JournalMode::Automatic) {
     lowLevel = true;  // the system refused its journal hook: use ours
@@ -127,7 +112,7 @@ HookHandle HookEngine::Install(int kind, HookProc proc) {
     ok = UpdateSystemHooks();
   }
   if (!ok) {
-    entries_.back().alive = false;
+    chain_.Remove(handle);
     UpdateSystemHooks();
     return 0;
   }
@@ -135,28 +120,15 @@ HookHandle HookEngine::Install(int kind, HookProc proc) {
 }
 
 bool HookEngine::Remove(HookHandle hook) {
-  if (hook == 0) return false;
-  for (Entry& e : entries_) {
-    if (e.handle == hook && e.alive) {
-      e.alive = false;
-      UpdateSystemHooks();
-      return true;
-    }
-  }
-  return false;
+  if (!chain_.Remove(hook)) return false;  // a stale or null handle
+  UpdateSystemHooks();
+  return true;
 }
 
 LResult HookEngine::CallNext(HookHandle hook, int code, WParam wParam, LParam lParam) {
-  auto it = std::find_if(entries_.rbegin(), entries_.rend(),
-                         [hook](const Entry& e) { return e.handle == hook; });
-  if (it == entries_.rend()) return 0;
-  const int kind = it->kind;
-  for (++it; it != entries_.rend(); ++it) {
-    if (it->alive && it->kind == kind) {
-      const HookProc proc = it->proc;  // the procedure may install hooks
-      return proc(code, wParam, lParam);
-    }
-  }
+  const int kind = chain_.KindOf(hook);
+  if (kind < 0) return 0;
+  if (chain_.Next(hook) != nullptr) return chain_.CallNext(hook, code, wParam, lParam);
   // The end of our chain: the system's next hook, with the system's arguments.
   for (SystemCall* c = calls_; c != nullptr; c = c->outer) {
     if (c->kind != kind) continue;
@@ -175,9 +147,8 @@ LResult HookEngine::RunChain(int kind, int code, WParam wParam, LParam lParam, S
     calls_ = call;
   }
   LResult result = 0;
-  if (Entry* e = Newest(kind)) {
-    const HookProc proc = e->proc;
-    result = proc(code, wParam, lParam);
+  if (chain_.AnyAlive(kind)) {
+    result = chain_.CallFirst(kind, code, wParam, lParam);
   } else if (call != nullptr) {
     call->passedOn = true;
     call->result = ::CallNextHookEx(call->hook, call->code, call->wParam, call->lParam);
@@ -248,12 +219,8 @@ void HookEngine::SetPlaybackTiming(bool active) {
 }
 
 void HookEngine::CancelJournals(CancelCause cause) {
-  for (Entry& e : entries_) {
-    if (e.alive && ((e.kind == WH_JOURNALRECORD && recordLowLevel_) ||
-                    (e.kind == WH_JOURNALPLAYBACK && playbackLowLevel_))) {
-      e.alive = false;
-    }
-  }
+  if (recordLowLevel_) chain_.Drop(WH_JOURNALRECORD);
+  if (playbackLowLevel_) chain_.Drop(WH_JOURNALPLAYBACK);
   cancelReason_ = CancelReasonText(cause);
   UpdateSystemHooks();
   ::PostThreadMessageA(thread_, WM_CANCELJOURNAL, 0, 0);

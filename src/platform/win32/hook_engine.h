@@ -23,6 +23,7 @@
 #include "platform/win32/event_translation.h"
 #include "platform/win32/system_checks.h"
 #include "platform/win32/windows_api.h"
+#include "platform/winapi/hook_chain.h"
 
 namespace vesk::win32 {
 
@@ -85,12 +86,6 @@ class HookEngine {
   static LRESULT CALLBACK SystemJournalPlaybackProc(int code, WPARAM wParam, LPARAM lParam);
 
  private:
-  struct Entry {
-    HookHandle handle;
-    int kind;
-    HookProc proc;
-    bool alive;
-  };
   // A call the system made into one of our system hooks: where the chain
   // ends, the system's next hook gets the system's own arguments.
   struct SystemCall {
@@ -104,8 +99,7 @@ class HookEngine {
     SystemCall* outer = nullptr;
   };
 
-  bool AnyAlive(int kind) const;
-  Entry* Newest(int kind);
+  bool AnyAlive(int kind) const { return chain_.AnyAlive(kind); }
   LResult RunChain(int kind, int code, WParam wParam, LParam lParam, SystemCall* call);
   bool UpdateSystemHooks();
   void RecordLowLevel(const EVENTMSG& event);
@@ -121,8 +115,7 @@ class HookEngine {
   JournalMode mode_;
   PathChoice choice_;
   bool journalRefused_ = false;
-  std::vector<Entry> entries_;  // newest last
-  HookHandle nextHandle_ = 0x100;
+  winapi::HookChain chain_{0x100};
   DWORD thread_ = 0;  // the thread that installs hooks and runs their procedures
   HWND queueWindow_ = nullptr;
   std::unique_ptr<HookThread> hookThread_;
