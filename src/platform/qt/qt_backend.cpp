@@ -110,10 +110,9 @@ void QtBackend::Impl::DispatchOne() {
     ++deferredDispatches;
     return;
   }
-  if (posted.empty()) return;
-  const Posted p = posted.front();
-  posted.pop_front();
-  MSG msg{p.window, p.message, p.wParam, p.lParam, self->GetTickCount(), 0, 0};
+  const auto p = posted.Take();
+  if (!p) return;
+  MSG msg{p->window, p->message, p->wParam, p->lParam, self->GetTickCount(), 0, 0};
   if (Hook* h = FirstHook(WH_GETMESSAGE)) {
     h->proc(HC_ACTION, kPmRemove, reinterpret_cast<LParam>(&msg));
   }
@@ -204,7 +203,7 @@ WindowId QtBackend::CreateDialogWindow(const DialogTemplate& tmpl, WindowId pare
 void QtBackend::DestroyWindow(WindowId window) {
   TemplateWindow* w = d_->Win(window);
   d_->windows.erase(window);
-  std::erase_if(d_->posted, [window](const Impl::Posted& p) { return p.window == window; });
+  d_->posted.Forget(window);
   if (w == nullptr) return;
   w->sink_ = nullptr;
   if (w->loop_ != nullptr) w->loop_->quit();
@@ -311,14 +310,12 @@ int QtBackend::GetSystemMetrics(int index) {
 // ---------------------------------------------------------------- messages
 
 std::uint32_t QtBackend::RegisterWindowMessage(const std::string& name) {
-  auto& reg = d_->registered;
-  return reg.try_emplace(name, WM_REGISTERED_FIRST + static_cast<std::uint32_t>(reg.size()))
-      .first->second;
+  return d_->posted.Register(name);
 }
 
 bool QtBackend::PostMessage(WindowId window, std::uint32_t message, WParam wParam, LParam lParam) {
   if (window != 0 && d_->Win(window) == nullptr) return false;
-  d_->posted.push_back({window, message, wParam, lParam});
+  d_->posted.Post(window, message, wParam, lParam);
   Impl* d = d_.get();
   QMetaObject::invokeMethod(
       &d_->dispatcher, [d] { d->DispatchOne(); }, Qt::QueuedConnection);

@@ -23,6 +23,7 @@
 #include "platform/wayland/remote_injector.h"
 #include "platform/wayland/remote_input.h"
 #include "platform/winapi/hook_chain.h"
+#include "platform/winapi/message_queue.h"
 #include "platform/x11/injector.h"
 #include "platform/x11/playback_driver.h"
 #include "platform/x11/x11_input.h"
@@ -120,15 +121,8 @@ struct QtBackend::Impl {
   std::map<WindowId, QPointer<TemplateWindow>> windows;
   WindowId nextWindow = 0x1000;
 
-  struct Posted {
-    WindowId window;
-    std::uint32_t message;
-    WParam wParam;
-    LParam lParam;
-  };
-  std::deque<Posted> posted;
+  winapi::MessageQueue posted;
   QObject dispatcher;
-  std::map<std::string, std::uint32_t> registered;
 
   using Hook = winapi::HookChain::Hook;
   winapi::HookChain hooks{0x5000};

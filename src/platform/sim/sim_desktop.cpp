@@ -96,11 +96,9 @@ bool SimDesktop::ProcessOne() {
     }
     return true;
   }
-  if (!posted_.empty()) {
-    Posted p = posted_.front();
-    posted_.pop_front();
-    MSG msg{p.window, p.message, p.wParam, p.lParam, GetTickCount(), 0, 0};
-    retrieved_.push_back(p.message);
+  if (const auto p = posted_.Take()) {
+    MSG msg{p->window, p->message, p->wParam, p->lParam, GetTickCount(), 0, 0};
+    retrieved_.push_back(p->message);
     // A modal loop first looks at the message, then takes it: the
     // get-message hook sees it twice.
     if (Hook* h = FirstHook(WH_GETMESSAGE)) {

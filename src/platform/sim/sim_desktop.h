@@ -23,6 +23,7 @@
 
 #include "platform/platform.h"
 #include "platform/winapi/hook_chain.h"
+#include "platform/winapi/message_queue.h"
 
 namespace vesk::sim {
 
@@ -280,12 +281,6 @@ class SimDesktop : public Backend {
 
  private:
   using Hook = winapi::HookChain::Hook;
-  struct Posted {
-    WindowId window;
-    std::uint32_t message;
-    WParam wParam;
-    LParam lParam;
-  };
   struct PendingInput {
     EVENTMSG event;
     std::uint32_t vk;
@@ -335,7 +330,7 @@ class SimDesktop : public Backend {
   std::vector<WindowId> zOrder_;  // shown windows, front last
   WindowId focus_ = 0;
   WindowId nextWindow_ = 0x1000;
-  std::deque<Posted> posted_;
+  winapi::MessageQueue posted_;
   std::deque<PendingInput> input_;
   std::deque<PendingInput> heldBack_;
   winapi::HookChain hooks_{0x5000};
@@ -355,7 +350,6 @@ class SimDesktop : public Backend {
   std::vector<EVENTMSG> delivered_;
   std::vector<std::uint32_t> retrieved_;
 
-  std::map<std::string, std::uint32_t> registered_;
   std::deque<std::optional<std::string>> fileAnswers_;
   std::vector<FileDialogRequest> fileDialogs_;
   std::deque<int> boxAnswers_;

@@ -212,7 +212,7 @@ void SimDesktop::CancelJournal(std::string reason) {
     hooks_.Drop(WH_JOURNALRECORD);
     hooks_.Drop(WH_JOURNALPLAYBACK);
     cancelReason_ = reason;
-    posted_.push_back({0, WM_CANCELJOURNAL, 0, 0});
+    posted_.Post(0, WM_CANCELJOURNAL, 0, 0);
   });
 }
 
