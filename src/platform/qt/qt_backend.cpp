@@ -48,14 +48,14 @@ QtBackend::Impl::Impl(QtBackend* owner)
   input.SetCallbacks(std::move(cb));
   input.Connect();
   hooks.OnLastRemoved([this](int kind) { KindRemoved(kind); });
-  PlaybackDriver::Host host;
+  PlaybackTimer::Calls host;
   host.current = [this] { return hooks.FirstHandle(WH_JOURNALPLAYBACK); };
   host.call = [this](int code, EVENTMSG* e) -> LResult {
     return hooks.CallFirst(WH_JOURNALPLAYBACK, code, 0, reinterpret_cast<LParam>(e));
   };
   host.mayRun = [this] { return suspended == 0; };
   host.logWork = [this] { FlushAllLogs(); };
-  playback.SetHost(std::move(host), injector);
+  playback.SetCalls(std::move(host), injector);
   wayland::RemoteInput::Callbacks rcb;
   rcb.ready = [this] {
     if (remoteReady) std::exchange(remoteReady, {})();

@@ -25,7 +25,7 @@
 #include "platform/winapi/hook_chain.h"
 #include "platform/winapi/message_queue.h"
 #include "platform/x11/injector.h"
-#include "platform/x11/playback_driver.h"
+#include "platform/x11/playback_timer.h"
 #include "platform/x11/x11_input.h"
 
 class QIcon;
@@ -35,7 +35,7 @@ namespace vesk::qt {
 using posix::NamedMutexTable;
 using wayland::RemoteInjector;
 using x11::MonotonicNs;
-using x11::PlaybackDriver;
+using x11::PlaybackTimer;
 
 // The backend the layered-window function acts on.
 QtBackend* CurrentBackend();
@@ -132,7 +132,7 @@ struct QtBackend::Impl {
   int suspended = 0;
   int deferredDispatches = 0;
 
-  PlaybackDriver playback;
+  PlaybackTimer playback;
   std::string cancelReason;  // why the journal hooks were last cancelled
 
   TemplateWindow* Win(WindowId id);

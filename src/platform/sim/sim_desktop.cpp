@@ -121,16 +121,15 @@ bool SimDesktop::ProcessOne() {
     Deliver(in);
     return true;
   }
-  if (DrivePlayback()) {
+  if (playback_.Drive()) {
     QueueDueInput();
     return true;
   }
   if (QueueDueInput()) return true;
   if (now_ < timeTarget_) {
     std::uint64_t next = timeTarget_;
-    if (FirstHook(WH_JOURNALPLAYBACK) != nullptr && playbackDue_ > now_) {
-      next = std::min(next, playbackDue_);
-    }
+    const std::uint64_t due = playback_.DueNs() / 1'000'000u;
+    if (FirstHook(WH_JOURNALPLAYBACK) != nullptr && due > now_) next = std::min(next, due);
     if (!scheduled_.empty()) next = std::min(next, std::max(now_, scheduled_.begin()->first));
     now_ = next;
     return true;
@@ -138,38 +137,26 @@ bool SimDesktop::ProcessOne() {
   return false;
 }
 
-bool SimDesktop::DrivePlayback() {
-  Hook* h = FirstHook(WH_JOURNALPLAYBACK);
-  if (h == nullptr) {
-    playbackWaiting_ = false;
-    return false;
-  }
-  if (playbackWaiting_ && now_ < playbackDue_) return false;
-  EVENTMSG e{};
-  const HookHandle asked = h->handle;
-  const LResult wait = h->proc(HC_GETNEXT, 0, reinterpret_cast<LParam>(&e));
-  // The procedure removed itself: its answer no longer counts (the hook
-  // vector may have moved, so look the handle up again).
-  const Hook* still = FirstHook(WH_JOURNALPLAYBACK);
-  if (still == nullptr || still->handle != asked) {
-    playbackWaiting_ = false;
-    return true;
-  }
-  if (wait > 0) {
-    playbackWaiting_ = true;
-    std::uint64_t after = static_cast<std::uint64_t>(wait);
-    if (!earlyAsks_.empty() && earlyAsks_.front() < after) {
-      after = earlyAsks_.front();
-      earlyAsks_.pop_front();
-    }
-    playbackDue_ = now_ + after;
-    return true;
-  }
-  playbackWaiting_ = false;
-  processed_.push_back({e, now_});
-  injected_.push_back({e, now_, false});
-  if (Hook* again = FirstHook(WH_JOURNALPLAYBACK)) again->proc(HC_SKIP, 0, 0);
+HookHandle SimDesktop::PlaybackHook() {
+  const Hook* h = FirstHook(WH_JOURNALPLAYBACK);
+  return h != nullptr ? h->handle : HookHandle{0};
+}
+
+LResult SimDesktop::CallPlaybackHook(int code, EVENTMSG* event) {
+  return hooks_.CallFirst(WH_JOURNALPLAYBACK, code, 0, reinterpret_cast<LParam>(event));
+}
+
+bool SimDesktop::Process(const EVENTMSG& event) {
+  processed_.push_back({event, now_});
+  injected_.push_back({event, now_, false});
   return true;
+}
+
+std::uint64_t SimDesktop::AskAgainAfterMs(std::uint64_t waitMs) {
+  if (earlyAsks_.empty() || earlyAsks_.front() >= waitMs) return waitMs;
+  const std::uint64_t after = earlyAsks_.front();
+  earlyAsks_.pop_front();
+  return after;
 }
 
 bool SimDesktop::QueueDueInput() {
@@ -214,7 +201,7 @@ HookHandle SimDesktop::SetWindowsHookEx(int kind, HookProc proc) {
   }
   const HookHandle handle = hooks_.Install(kind, proc);
   trace_.push_back("hook " + std::to_string(kind));
-  if (kind == WH_JOURNALPLAYBACK) playbackWaiting_ = false;
+  if (kind == WH_JOURNALPLAYBACK) playback_.Reset();
   return handle;
 }
 

@@ -24,6 +24,7 @@
 #include "platform/platform.h"
 #include "platform/winapi/hook_chain.h"
 #include "platform/winapi/message_queue.h"
+#include "platform/winapi/playback_driver.h"
 
 namespace vesk::sim {
 
@@ -112,7 +113,7 @@ struct InjectedEvent {
   bool sentAtOnce;
 };
 
-class SimDesktop : public Backend {
+class SimDesktop : public Backend, private winapi::PlaybackDriver::Host {
  public:
   SimDesktop();
   ~SimDesktop() override;
@@ -300,7 +301,14 @@ class SimDesktop : public Backend {
   void Park();        // on the UI thread: hands the turn back to the test
   bool PassesLowLevelHooks(const PendingInput& in);
   void Deliver(const PendingInput& in);
-  bool DrivePlayback();
+  // The playback driver's host: the virtual clock, processing as recorded
+  // here, the early asks.
+  HookHandle PlaybackHook() override;
+  LResult CallPlaybackHook(int code, EVENTMSG* event) override;
+  std::uint64_t NowNs() override { return now_ * 1'000'000u; }
+  void WakeAt(std::uint64_t) override {}  // the turn loop asks when the clock gets there
+  bool Process(const EVENTMSG& event) override;
+  std::uint64_t AskAgainAfterMs(std::uint64_t waitMs) override;
   bool QueueDueInput();
   Hook* FirstHook(int kind);
   void Notify(SimWindow& w, int controlId, std::uint32_t code);
@@ -337,8 +345,8 @@ class SimDesktop : public Backend {
   std::map<int, int> hookInstalls_;
   int removeCalls_ = 0;
   std::vector<int> failingHooks_;
-  bool playbackWaiting_ = false;
-  std::uint64_t playbackDue_ = 0;
+  // One request at a time: the turn loop serves input and messages between.
+  winapi::PlaybackDriver playback_{*this, 1};
   std::vector<ProcessedEvent> processed_;
   std::vector<InjectedEvent> injected_;
   std::deque<std::uint32_t> earlyAsks_;

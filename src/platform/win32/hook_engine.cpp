@@ -13,9 +13,6 @@ namespace {
 
 HookEngine* g_engine = nullptr;  // system hook procedures carry no context
 
-// Playback that falls this far behind starts a new schedule instead of
-// replaying the backlog in a burst.
-constexpr std::int64_t kResyncUs = 100'000;
 constexpr UINT kQueueWake = WM_APP + 7;
 // Foreground and desktop facts are looked up at most this often.
 constexpr std::int64_t kFactsUs = 50'000;
@@ -100,7 +97,7 @@ HookHandle HookEngine::Install(int kind, HookProc proc) {
   const bool journal = kind == WH_JOURNALRECORD || kind == WH_JOURNALPLAYBACK;
   if (!journal && kind != WH_GETMESSAGE && kind != WH_KEYBOARD_LL) return 0;
   thread_ = ::GetCurrentThreadId();
-  if (calls_ == nullptr && !driving_) chain_.Compact();
+  if (calls_ == nullptr && !playback_.Driving()) chain_.Compact();
   const bool first = journal && !AnyAlive(kind);
   bool& lowLevel = kind == WH_JOURNALRECORD ? recordLowLevel_ : playbackLowLevel_;
   if (first) lowLevel = choice_.lowLevel;
@@ -203,8 +200,7 @@ void HookEngine::KeepAwake(bool awake) {
 void HookEngine::SetPlaybackTiming(bool active) {
   if (active == (timer_ != 0)) return;
   if (active) {
-    waiting_ = false;
-    anchorUs_ = NowUs();
+    playback_.Reset();
     finePeriod_ = ::timeBeginPeriod(1) == TIMERR_NOERROR;
     // Keeps playback going inside message loops that are not ours.
     timer_ = ::SetTimer(nullptr, 0, USER_TIMER_MINIMUM, &PlaybackTimerProc);
@@ -214,7 +210,7 @@ void HookEngine::SetPlaybackTiming(bool active) {
     timer_ = 0;
     if (finePeriod_) ::timeEndPeriod(1);
     finePeriod_ = false;
-    waiting_ = false;
+    playback_.Reset();
   }
 }
 
@@ -409,50 +405,30 @@ std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
   return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-bool HookEngine::DrivePlayback() {
-  if (!Emulating(WH_JOURNALPLAYBACK)) {
-    waiting_ = false;
-    return false;
-  }
-  if (driving_) return false;
-  const std::int64_t now = NowUs();
-  if (waiting_) {
-    if (now < dueUs_) return false;
-    anchorUs_ = now - dueUs_ > kResyncUs ? now : dueUs_;
-  } else if (now - anchorUs_ > kResyncUs) {
-    anchorUs_ = now;
-  }
-  driving_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{driving_};
+bool HookEngine::DrivePlayback() { return playback_.Drive(); }
 
-  EVENTMSG event{};
-  const LResult wait =
-      RunChain(WH_JOURNALPLAYBACK, HC_GETNEXT, 0, reinterpret_cast<LParam>(&event), nullptr);
-  if (!Emulating(WH_JOURNALPLAYBACK)) {  // the procedure removed itself
-    waiting_ = false;
-    return true;
-  }
-  if (wait > 0) {
-    waiting_ = true;
-    dueUs_ = anchorUs_ + static_cast<std::int64_t>(wait) * 1000;
-    return true;
-  }
-  waiting_ = false;
+HookHandle HookEngine::PlaybackHook() {
+  return Emulating(WH_JOURNALPLAYBACK) ? chain_.FirstHandle(WH_JOURNALPLAYBACK) : HookHandle{0};
+}
+
+LResult HookEngine::CallPlaybackHook(int code, EVENTMSG* event) {
+  return RunChain(WH_JOURNALPLAYBACK, code, 0, reinterpret_cast<LParam>(event), nullptr);
+}
+
+std::uint64_t HookEngine::NowNs() { return static_cast<std::uint64_t>(NowUs()) * 1000u; }
+
+bool HookEngine::Process(const EVENTMSG& event) {
   if (const std::optional<CancelCause> refused = Inject(event)) {
     CancelJournals(*refused);  // as if the system had cancelled the journal
-    return true;
+    return false;
   }
-  if (Emulating(WH_JOURNALPLAYBACK)) RunChain(WH_JOURNALPLAYBACK, HC_SKIP, 0, 0, nullptr);
   return true;
 }
 
 DWORD HookEngine::PlaybackTimeout() const {
   if (!Emulating(WH_JOURNALPLAYBACK)) return INFINITE;
-  if (!waiting_) return 0;
-  const std::int64_t remaining = dueUs_ - NowUs();
+  if (!playback_.Waiting()) return 0;
+  const std::int64_t remaining = static_cast<std::int64_t>(playback_.DueNs() / 1000u) - NowUs();
   if (remaining <= 0) return 0;
   // A damaged journal can ask for weeks; wake up now and then regardless.
   return static_cast<DWORD>(std::min<std::int64_t>((remaining + 999) / 1000, 60'000));

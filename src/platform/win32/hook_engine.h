@@ -24,6 +24,7 @@
 #include "platform/win32/system_checks.h"
 #include "platform/win32/windows_api.h"
 #include "platform/winapi/hook_chain.h"
+#include "platform/winapi/playback_driver.h"
 
 namespace vesk::win32 {
 
@@ -32,10 +33,10 @@ class HookThread;
 // Whether the system journal hooks are worth trying on this system.
 bool SystemJournalHooksExpected();
 
-class HookEngine {
+class HookEngine : private winapi::PlaybackDriver::Host {
  public:
   explicit HookEngine(JournalMode mode);
-  ~HookEngine();
+  ~HookEngine() override;
   HookEngine(const HookEngine&) = delete;
   HookEngine& operator=(const HookEngine&) = delete;
 
@@ -110,6 +111,12 @@ class HookEngine {
   InjectionFacts CurrentFacts();
   void LeadOnWine(const EVENTMSG& event);
   void SetPlaybackTiming(bool active);
+  // The playback driver's host: the performance counter, SendInput.
+  HookHandle PlaybackHook() override;
+  LResult CallPlaybackHook(int code, EVENTMSG* event) override;
+  std::uint64_t NowNs() override;
+  void WakeAt(std::uint64_t) override {}  // the timer and the message loop ask
+  bool Process(const EVENTMSG& event) override;
   void KeepAwake(bool awake);
 
   JournalMode mode_;
@@ -136,13 +143,8 @@ class HookEngine {
   bool onWine_;
   std::function<InjectionFacts()> factsSource_;
 
-  // Playback schedule, in microseconds of the performance counter. The
-  // anchor is the moment the previous wait was due, so waits add up
-  // without the time spent between them.
-  bool waiting_ = false;
-  std::int64_t anchorUs_ = 0;
-  std::int64_t dueUs_ = 0;
-  bool driving_ = false;
+  // One request at a time: the message loop runs between them.
+  winapi::PlaybackDriver playback_{*this, 1};
   UINT_PTR timer_ = 0;
   bool finePeriod_ = false;
 };
