@@ -43,7 +43,7 @@ void QtBackend::Impl::OnLost(const std::string& line) {
 
 void QtBackend::Impl::KindRemoved(int kind) {
   if (hooks.AnyAlive(kind)) return;
-  if (kind == WH_JOURNALRECORD) input.StopRecording();
+  if (kind == WH_JOURNALRECORD) input.StopCapture();
   if (kind == WH_JOURNALPLAYBACK && playback.Active()) {
     playback.Stop();
     LogModel::HoldFlushes(false);
@@ -57,7 +57,7 @@ HookHandle QtBackend::SetWindowsHookEx(int kind, HookProc proc) {
   if (proc == nullptr) return 0;
   switch (kind) {
     case WH_JOURNALRECORD:
-      if (!d_->input.StartRecording()) return 0;
+      if (!d_->input.StartCapture()) return 0;
       break;
     case WH_JOURNALPLAYBACK:
       if (!d_->injector->CanInject()) return 0;
@@ -81,9 +81,8 @@ void QtBackend::Impl::BeginPlayback() {
     LogModel::HoldFlushes(true);
     playback.Start();
   };
-  if (injector == &remoteInjector && !remote.Ready()) {
-    remoteReady = start;
-    remote.Open();  // ready or lost follows, possibly at once
+  if (injector == &input.Replay()) {
+    input.PrepareReplay(start);  // ready or lost follows, possibly at once
   } else {
     start();
   }
@@ -99,14 +98,14 @@ LResult QtBackend::CallNextHookEx(HookHandle hook, int code, WParam wParam, LPar
 
 std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReason, {}); }
 
-std::vector<std::string> QtBackend::StartupNotes() { return d_->remote.StartupNotes(); }
+std::vector<std::string> QtBackend::StartupNotes() { return d_->input.StartupNotes(); }
 
-std::string QtBackend::InputPathNote(bool playback) { return d_->remote.InputPathNote(playback); }
+std::string QtBackend::InputPathNote(bool playback) { return d_->input.InputPathNote(playback); }
 
 // ---------------------------------------------------------------- input at once
 
 void QtBackend::Impl::UseInjector(Injector* replacement) {
-  injector = replacement != nullptr ? replacement : &input;
+  injector = replacement != nullptr ? replacement : &input.Replay();
   playback.SetInjector(injector);
 }
 

@@ -13,7 +13,6 @@
 #include <utility>
 
 #include "platform/qt/qt_backend_impl.h"
-#include "platform/wayland/restore_token.h"
 
 namespace vesk::qt {
 namespace {
@@ -35,18 +34,13 @@ const QIcon& AppIcon() {
   return icon;
 }
 
-QtBackend::Impl::Impl(QtBackend* owner)
-    : self(owner),
-      remote(wayland::DetectSession(&std::getenv), [] { return QDBusConnection::sessionBus(); },
-             {wayland::kRestoreTokenFileName}) {
-  X11Input::Callbacks cb;
+QtBackend::Impl::Impl(QtBackend* owner, LinuxInput chosenInput)
+    : self(owner), chosen(std::move(chosenInput)), input(*chosen.path), injector(&input.Replay()) {
+  InputPath::Callbacks cb;
   cb.recorded = [this](const EVENTMSG& e) { OnRecorded(e); };
   cb.breakPressed = [this](std::uint32_t t) { OnBreak(t); };
-  cb.lost = [this](const std::string& why) {
-    OnLost("The journal hooks were cancelled: " + why + ".");
-  };
+  cb.lost = [this](const std::string& line) { OnLost(line); };
   input.SetCallbacks(std::move(cb));
-  input.Connect();
   hooks.OnLastRemoved([this](int kind) { KindRemoved(kind); });
   PlaybackTimer::Calls host;
   host.current = [this] { return hooks.FirstHandle(WH_JOURNALPLAYBACK); };
@@ -56,13 +50,6 @@ QtBackend::Impl::Impl(QtBackend* owner)
   host.mayRun = [this] { return suspended == 0; };
   host.logWork = [this] { FlushAllLogs(); };
   playback.SetCalls(std::move(host), injector);
-  wayland::RemoteInput::Callbacks rcb;
-  rcb.ready = [this] {
-    if (remoteReady) std::exchange(remoteReady, {})();
-  };
-  rcb.lost = [this](const std::string& line) { OnLost(line); };
-  remote.SetCallbacks(std::move(rcb));
-  if (remote.Active()) UseInjector(&remoteInjector);
 }
 
 TemplateWindow* QtBackend::Impl::Win(WindowId id) {
@@ -138,7 +125,9 @@ void QtBackend::Impl::FlushAllLogs() {
   X11Input::FlushToolkit();
 }
 
-QtBackend::QtBackend() : d_(std::make_unique<Impl>(this)) {
+QtBackend::QtBackend() : QtBackend(ChooseLinuxInput()) {}
+
+QtBackend::QtBackend(LinuxInput input) : d_(std::make_unique<Impl>(this, std::move(input))) {
   SetCurrentBackend(this);
   QApplication::setWindowIcon(AppIcon());
 }
@@ -166,7 +155,7 @@ QWidget* QtBackend::ControlWidget(WindowId window, int id) {
   return c != nullptr ? c->widget : nullptr;
 }
 
-X11Input& QtBackend::Input() { return d_->input; }
+X11Input& QtBackend::Input() { return *d_->chosen.server; }
 
 void QtBackend::UseInjector(Injector* injector) { d_->UseInjector(injector); }
 
@@ -326,7 +315,7 @@ bool QtBackend::PostMessage(WindowId window, std::uint32_t message, WParam wPara
 
 std::uint32_t QtBackend::GetTickCount() {
   // On the X server's clock, so that "now" and captured time stamps compare.
-  return static_cast<std::uint32_t>(SteadyMs() + d_->input.ServerTimeOffset());
+  return static_cast<std::uint32_t>(SteadyMs() + d_->input.ClockOffsetMs());
 }
 
 void QtBackend::Sleep(std::uint32_t milliseconds) {

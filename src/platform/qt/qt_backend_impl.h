@@ -17,14 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/input_path.h"
 #include "platform/posix/named_mutex.h"
+#include "platform/qt/linux_input.h"
 #include "platform/qt/log_model.h"
 #include "platform/qt/qt_backend.h"
-#include "platform/wayland/remote_injector.h"
-#include "platform/wayland/remote_input.h"
 #include "platform/winapi/hook_chain.h"
 #include "platform/winapi/message_queue.h"
-#include "platform/x11/injector.h"
 #include "platform/x11/playback_timer.h"
 #include "platform/x11/x11_input.h"
 
@@ -33,7 +32,6 @@ class QIcon;
 namespace vesk::qt {
 
 using posix::NamedMutexTable;
-using wayland::RemoteInjector;
 using x11::MonotonicNs;
 using x11::PlaybackTimer;
 
@@ -106,16 +104,13 @@ class TemplateWindow : public QWidget {
 };
 
 struct QtBackend::Impl {
-  explicit Impl(QtBackend* owner);
+  Impl(QtBackend* owner, LinuxInput chosen);
 
   QtBackend* self;
-  X11Input input;
-  // What replays input; XTEST unless another path is put in its place.
-  Injector* injector = &input;
-  // On a Wayland session with the desktop's remote input: that path.
-  wayland::RemoteInput remote;
-  RemoteInjector remoteInjector{remote};
-  std::function<void()> remoteReady;  // what the session's readiness starts
+  LinuxInput chosen;
+  InputPath& input;
+  // What replays input; the path's own unless another is put in its place.
+  Injector* injector;
   NamedMutexTable mutexes;
 
   std::map<WindowId, QPointer<TemplateWindow>> windows;
@@ -159,7 +154,7 @@ struct QtBackend::Impl {
   // The playback hook went in: replay begins once the path is ready.
   void BeginPlayback();
   void KindRemoved(int kind);
-  // Replays through another path from now on (null: XTEST again).
+  // Replays through another injector from now on (null: the path's own).
   void UseInjector(Injector* replacement);
 };
 
