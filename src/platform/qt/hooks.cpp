@@ -1,5 +1,5 @@
-// Hooks: the journal hooks on RECORD and the playback driver, Ctrl+Break on
-// a key grab, and input sent at once.
+// Hooks: the journal hooks on the input path and the playback timer,
+// Ctrl+Break on the path's key grab, and input sent at once.
 #include <algorithm>
 #include <cstdio>
 #include <utility>

@@ -1,3 +1,4 @@
+// The Qt backend's windows, message loop, time and named locks.
 #include "platform/qt/qt_backend.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The simulated desktop's turns, its input and message loop, hooks, time,
+// the named mutex and loaded libraries.
 #include "platform/sim/sim_desktop.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The simulated desktop's user: clicks, keys and input, the clock, the
+// system's own cancelling of the journal hooks, input sent at once.
 #include <algorithm>
 #include <utility>
 

@@ -1,4 +1,6 @@
-#include "platform/win32/hook_engine.h"
+// The hook bridge: system hooks or the low-level path for each hook the
+// program installs, and the low-level path's playback host.
+#include "platform/win32/hook_bridge.h"
 
 #include <mmsystem.h>
 
@@ -11,27 +13,27 @@ namespace vesk::win32 {
 
 namespace {
 
-HookEngine* g_engine = nullptr;  // system hook procedures carry no context
+HookBridge* g_bridge = nullptr;  // system hook procedures carry no context
 
 constexpr UINT kQueueWake = WM_APP + 7;
 // Foreground and desktop facts are looked up at most this often.
 constexpr std::int64_t kFactsUs = 50'000;
 
 void CALLBACK PlaybackTimerProc(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_engine != nullptr) g_engine->DrivePlayback();
+  if (g_bridge != nullptr) g_bridge->DrivePlayback();
 }
 
 LRESULT CALLBACK QueueWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kQueueWake) {
-    if (auto* engine = reinterpret_cast<HookEngine*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
-      engine->Drain();
+    if (auto* bridge = reinterpret_cast<HookBridge*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+      bridge->Drain();
     }
     return 0;
   }
   return ::DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-HWND CreateQueueWindow(HookEngine* engine) {
+HWND CreateQueueWindow(HookBridge* bridge) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = &QueueWindowProc;
   wc.hInstance = ::GetModuleHandleA(nullptr);
@@ -39,7 +41,7 @@ HWND CreateQueueWindow(HookEngine* engine) {
   ::RegisterClassA(&wc);  // fails harmlessly when registered before
   HWND hwnd = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 wc.hInstance, nullptr);
-  if (hwnd != nullptr) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(engine));
+  if (hwnd != nullptr) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bridge));
   return hwnd;
 }
 
@@ -61,7 +63,7 @@ bool SystemJournalHooksExpected() {
   return !ChooseInputPath(JournalMode::Automatic, CurrentSystemFacts()).lowLevel;
 }
 
-HookEngine::HookEngine(JournalMode mode)
+HookBridge::HookBridge(JournalMode mode)
     : mode_(mode),
       choice_(ChooseInputPath(mode, CurrentSystemFacts())),
       thread_(::GetCurrentThreadId()),
@@ -70,29 +72,29 @@ HookEngine::HookEngine(JournalMode mode)
       ownIntegrity_(OwnIntegrity()),
       onWine_(RunningOnWine()) {
   hookThread_->SetTimeout(ReadLowLevelTimeout());
-  g_engine = this;
+  g_bridge = this;
 }
 
-HookEngine::~HookEngine() {
+HookBridge::~HookBridge() {
   chain_.Clear();
   UpdateSystemHooks();
   hookThread_.reset();
   if (queueWindow_ != nullptr) ::DestroyWindow(queueWindow_);
-  if (g_engine == this) g_engine = nullptr;
+  if (g_bridge == this) g_bridge = nullptr;
 }
 
-DWORD HookEngine::LowLevelTimeout() const { return hookThread_->Timeout(); }
-void HookEngine::SetLowLevelTimeout(DWORD milliseconds) { hookThread_->SetTimeout(milliseconds); }
-std::int64_t HookEngine::SlowestHookAnswerUs() const { return hookThread_->SlowestAnswerUs(); }
-HWND HookEngine::HookThreadWindow() const { return hookThread_->Window(); }
+DWORD HookBridge::LowLevelTimeout() const { return hookThread_->Timeout(); }
+void HookBridge::SetLowLevelTimeout(DWORD milliseconds) { hookThread_->SetTimeout(milliseconds); }
+std::int64_t HookBridge::SlowestHookAnswerUs() const { return hookThread_->SlowestAnswerUs(); }
+HWND HookBridge::HookThreadWindow() const { return hookThread_->Window(); }
 
-bool HookEngine::Emulating(int kind) const {
+bool HookBridge::Emulating(int kind) const {
   if (kind == WH_JOURNALRECORD) return recordLowLevel_ && AnyAlive(kind);
   if (kind == WH_JOURNALPLAYBACK) return playbackLowLevel_ && AnyAlive(kind);
   return false;
 }
 
-HookHandle HookEngine::Install(int kind, HookProc proc) {
+HookHandle HookBridge::Install(int kind, HookProc proc) {
   if (proc == nullptr) return 0;
   const bool journal = kind == WH_JOURNALRECORD || kind == WH_JOURNALPLAYBACK;
   if (!journal && kind != WH_GETMESSAGE && kind != WH_KEYBOARD_LL) return 0;
@@ -116,13 +118,13 @@ HookHandle HookEngine::Install(int kind, HookProc proc) {
   return handle;
 }
 
-bool HookEngine::Remove(HookHandle hook) {
+bool HookBridge::Remove(HookHandle hook) {
   if (!chain_.Remove(hook)) return false;  // a stale or null handle
   UpdateSystemHooks();
   return true;
 }
 
-LResult HookEngine::CallNext(HookHandle hook, int code, WParam wParam, LParam lParam) {
+LResult HookBridge::CallNext(HookHandle hook, int code, WParam wParam, LParam lParam) {
   const int kind = chain_.KindOf(hook);
   if (kind < 0) return 0;
   if (chain_.Next(hook) != nullptr) return chain_.CallNext(hook, code, wParam, lParam);
@@ -138,7 +140,7 @@ LResult HookEngine::CallNext(HookHandle hook, int code, WParam wParam, LParam lP
   return 0;
 }
 
-LResult HookEngine::RunChain(int kind, int code, WParam wParam, LParam lParam, SystemCall* call) {
+LResult HookBridge::RunChain(int kind, int code, WParam wParam, LParam lParam, SystemCall* call) {
   if (call != nullptr) {
     call->outer = calls_;
     calls_ = call;
@@ -155,7 +157,7 @@ LResult HookEngine::RunChain(int kind, int code, WParam wParam, LParam lParam, S
   return result;
 }
 
-bool HookEngine::UpdateSystemHooks() {
+bool HookBridge::UpdateSystemHooks() {
   bool ok = true;
   HINSTANCE instance = ::GetModuleHandleA(nullptr);
   const auto want = [&](HHOOK& h, bool needed, int kind, HOOKPROC proc, DWORD thread) {
@@ -189,7 +191,7 @@ bool HookEngine::UpdateSystemHooks() {
   return ok;
 }
 
-void HookEngine::KeepAwake(bool awake) {
+void HookBridge::KeepAwake(bool awake) {
   if (awake == awake_) return;
   awake_ = awake;
   // A long run of moves is no reason for the display to sleep.
@@ -197,7 +199,7 @@ void HookEngine::KeepAwake(bool awake) {
                                   : ES_CONTINUOUS);
 }
 
-void HookEngine::SetPlaybackTiming(bool active) {
+void HookBridge::SetPlaybackTiming(bool active) {
   if (active == (timer_ != 0)) return;
   if (active) {
     playback_.Reset();
@@ -214,7 +216,7 @@ void HookEngine::SetPlaybackTiming(bool active) {
   }
 }
 
-void HookEngine::CancelJournals(CancelCause cause) {
+void HookBridge::CancelJournals(CancelCause cause) {
   if (recordLowLevel_) chain_.Drop(WH_JOURNALRECORD);
   if (playbackLowLevel_) chain_.Drop(WH_JOURNALPLAYBACK);
   cancelReason_ = CancelReasonText(cause);
@@ -222,13 +224,13 @@ void HookEngine::CancelJournals(CancelCause cause) {
   ::PostThreadMessageA(thread_, WM_CANCELJOURNAL, 0, 0);
 }
 
-std::string HookEngine::TakeCancelReason() {
+std::string HookBridge::TakeCancelReason() {
   std::string reason;
   reason.swap(cancelReason_);
   return reason;
 }
 
-void HookEngine::Drain() {
+void HookBridge::Drain() {
   // One at a time: a procedure may run a nested message loop that drains
   // the rest, in order.
   while (std::optional<HookThread::Item> item = hookThread_->Pop()) {
@@ -253,8 +255,8 @@ void HookEngine::Drain() {
 
 // ---------------------------------------------------------------- system procedures
 
-LRESULT CALLBACK HookEngine::SystemGetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
-  HookEngine* self = g_engine;
+LRESULT CALLBACK HookBridge::SystemGetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
+  HookBridge* self = g_bridge;
   if (self == nullptr || lParam == 0) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   auto* sys = reinterpret_cast<::MSG*>(lParam);
   if (code == HC_ACTION && sys->message == WM_CANCELJOURNAL && self->cancelReason_.empty()) {
@@ -279,8 +281,8 @@ LRESULT CALLBACK HookEngine::SystemGetMessageProc(int code, WPARAM wParam, LPARA
   return result;
 }
 
-LRESULT CALLBACK HookEngine::SystemJournalRecordProc(int code, WPARAM wParam, LPARAM lParam) {
-  HookEngine* self = g_engine;
+LRESULT CALLBACK HookBridge::SystemJournalRecordProc(int code, WPARAM wParam, LPARAM lParam) {
+  HookBridge* self = g_bridge;
   if (self == nullptr) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   SystemCall call{WH_JOURNALRECORD, self->journalRecordHook_, code, wParam, lParam};
   if (code == HC_ACTION && lParam != 0) {
@@ -300,8 +302,8 @@ LRESULT CALLBACK HookEngine::SystemJournalRecordProc(int code, WPARAM wParam, LP
   return self->RunChain(WH_JOURNALRECORD, code, wParam, lParam, &call);
 }
 
-LRESULT CALLBACK HookEngine::SystemJournalPlaybackProc(int code, WPARAM wParam, LPARAM lParam) {
-  HookEngine* self = g_engine;
+LRESULT CALLBACK HookBridge::SystemJournalPlaybackProc(int code, WPARAM wParam, LPARAM lParam) {
+  HookBridge* self = g_bridge;
   if (self == nullptr) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   SystemCall call{WH_JOURNALPLAYBACK, self->journalPlaybackHook_, code, wParam, lParam};
   static std::optional<JournalWheel> s_wheel;  // handed over, posted when processed
@@ -329,12 +331,12 @@ LRESULT CALLBACK HookEngine::SystemJournalPlaybackProc(int code, WPARAM wParam, 
 
 // ---------------------------------------------------------------- low-level path
 
-void HookEngine::RecordLowLevel(const EVENTMSG& event) {
+void HookBridge::RecordLowLevel(const EVENTMSG& event) {
   EVENTMSG copy = event;
   RunChain(WH_JOURNALRECORD, HC_ACTION, 0, reinterpret_cast<LParam>(&copy), nullptr);
 }
 
-InjectionFacts HookEngine::CurrentFacts() {
+InjectionFacts HookBridge::CurrentFacts() {
   if (factsSource_) return factsSource_();
   static std::int64_t s_checkedUs = 0;
   static bool s_desktopOurs = true;
@@ -353,7 +355,7 @@ InjectionFacts HookEngine::CurrentFacts() {
   return facts;
 }
 
-std::optional<CancelCause> HookEngine::Inject(const EVENTMSG& event) {
+std::optional<CancelCause> HookBridge::Inject(const EVENTMSG& event) {
   std::optional<INPUT> input = ToInput(event, VirtualDesktop());
   if (!input) return std::nullopt;  // nothing this system can play: skipped
   InjectionFacts facts = CurrentFacts();
@@ -368,7 +370,7 @@ std::optional<CancelCause> HookEngine::Inject(const EVENTMSG& event) {
   return JudgeInjection(facts);
 }
 
-void HookEngine::LeadOnWine(const EVENTMSG& event) {
+void HookBridge::LeadOnWine(const EVENTMSG& event) {
   // Wine moves its own idea of the pointer for injected moves but not the X
   // pointer, and takes the X pointer's place back at the next X event.
   // Placing the pointer first warps the X pointer too; the injected event
@@ -383,7 +385,7 @@ void HookEngine::LeadOnWine(const EVENTMSG& event) {
   ::SetCursorPos(x, y);
 }
 
-std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
+std::uint32_t HookBridge::SendNow(const std::vector<EVENTMSG>& events) {
   const DesktopRect desktop = VirtualDesktop();
   std::vector<INPUT> inputs;
   inputs.reserve(events.size());
@@ -405,19 +407,19 @@ std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
   return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-bool HookEngine::DrivePlayback() { return playback_.Drive(); }
+bool HookBridge::DrivePlayback() { return playback_.Drive(); }
 
-HookHandle HookEngine::PlaybackHook() {
+HookHandle HookBridge::PlaybackHook() {
   return Emulating(WH_JOURNALPLAYBACK) ? chain_.FirstHandle(WH_JOURNALPLAYBACK) : HookHandle{0};
 }
 
-LResult HookEngine::CallPlaybackHook(int code, EVENTMSG* event) {
+LResult HookBridge::CallPlaybackHook(int code, EVENTMSG* event) {
   return RunChain(WH_JOURNALPLAYBACK, code, 0, reinterpret_cast<LParam>(event), nullptr);
 }
 
-std::uint64_t HookEngine::NowNs() { return static_cast<std::uint64_t>(NowUs()) * 1000u; }
+std::uint64_t HookBridge::NowNs() { return static_cast<std::uint64_t>(NowUs()) * 1000u; }
 
-bool HookEngine::Process(const EVENTMSG& event) {
+bool HookBridge::Process(const EVENTMSG& event) {
   if (const std::optional<CancelCause> refused = Inject(event)) {
     CancelJournals(*refused);  // as if the system had cancelled the journal
     return false;
@@ -425,7 +427,7 @@ bool HookEngine::Process(const EVENTMSG& event) {
   return true;
 }
 
-DWORD HookEngine::PlaybackTimeout() const {
+DWORD HookBridge::PlaybackTimeout() const {
   if (!Emulating(WH_JOURNALPLAYBACK)) return INFINITE;
   if (!playback_.Waiting()) return 0;
   const std::int64_t remaining = static_cast<std::int64_t>(playback_.DueNs() / 1000u) - NowUs();

@@ -1,4 +1,5 @@
-// The hooks the engine asks for, on top of what this Windows offers.
+// The bridge between the hooks the program asks for (src/engine) and what
+// this Windows offers.
 //
 // The watch hooks map onto system hooks. The journal hooks are system
 // journal hooks where Windows still lets this program have them; elsewhere
@@ -33,12 +34,12 @@ class HookThread;
 // Whether the system journal hooks are worth trying on this system.
 bool SystemJournalHooksExpected();
 
-class HookEngine : private winapi::PlaybackDriver::Host {
+class HookBridge : private winapi::PlaybackDriver::Host {
  public:
-  explicit HookEngine(JournalMode mode);
-  ~HookEngine() override;
-  HookEngine(const HookEngine&) = delete;
-  HookEngine& operator=(const HookEngine&) = delete;
+  explicit HookBridge(JournalMode mode);
+  ~HookBridge() override;
+  HookBridge(const HookBridge&) = delete;
+  HookBridge& operator=(const HookBridge&) = delete;
 
   HookHandle Install(int kind, HookProc proc);
   bool Remove(HookHandle hook);
