@@ -18,7 +18,7 @@ namespace vesk::qt {
 
 using x11::X11Input;
 
-class QtBackend : public Backend {
+class QtBackend : public Backend, public Diagnostics {
  public:
   // With the input path this session gets (ChooseLinuxInput).
   QtBackend();
@@ -82,6 +82,7 @@ class QtBackend : public Backend {
   bool ReleaseMutex(MutexHandle mutex) override;
   void CloseHandle(MutexHandle mutex) override;
   void ProgramEnded() override;
+  Diagnostics& Notes() override { return *this; }
 
   // For tests and tools: the widget of a window or of one of its controls.
   QWidget* WindowWidget(WindowId window);
