@@ -66,7 +66,7 @@ LResult CancelWatchProc(int code, WParam wParam, LParam lParam) {
   }
   if (msg != nullptr && msg->message == WM_VESK_NOTE && hs->owner != nullptr) {
     // One line each: the log is a list box.
-    const std::string notes = Sys().TakeNote();
+    const std::string notes = Sys().Notes().TakeNote();
     for (std::size_t at = 0; at < notes.size();) {
       const std::size_t end = std::min(notes.find('\n', at), notes.size());
       hs->owner->AddLogLine(notes.substr(at, end - at));

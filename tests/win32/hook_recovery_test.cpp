@@ -6,18 +6,18 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/win32/hook_engine.h"
+#include "platform/win32/hook_bridge.h"
 #include "platform/win32/hook_thread.h"
 #include "wine_support.h"
 
 namespace vesk::testing {
 namespace {
 
-using win32::HookEngine;
+using win32::HookBridge;
 using win32::JournalMode;
 
 struct Seen {
-  HookEngine* engine = nullptr;
+  HookBridge* engine = nullptr;
   std::vector<EVENTMSG> recorded;
   std::vector<std::string> notes;
   int breaks = 0;
@@ -50,7 +50,7 @@ bool RecordedKey(std::uint32_t message, std::uint32_t vk) {
 
 TEST(HookRecovery, AHookDroppedAfterALateAnswerComesBackAndRecordingAndCtrlBreakGoOn) {
   g_seen = Seen{};
-  HookEngine engine(JournalMode::LowLevel);
+  HookBridge engine(JournalMode::LowLevel);
   g_seen.engine = &engine;
   engine.SetLowLevelTimeout(300);
   engine.Hooks().SetDropLateHooks(true);

@@ -6,17 +6,17 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/hook_engine.h"
+#include "platform/win32/hook_bridge.h"
 #include "wine_support.h"
 
 namespace vesk::testing {
 namespace {
 
-using win32::HookEngine;
+using win32::HookBridge;
 using win32::JournalMode;
 
 struct Playing {
-  HookEngine* engine = nullptr;
+  HookBridge* engine = nullptr;
   HookHandle hook = 0;
   std::vector<EVENTMSG> journal;
   std::size_t next = 0;
@@ -54,7 +54,7 @@ std::vector<EVENTMSG> Keys() {
   return keys;
 }
 
-bool PlayAll(HookEngine& engine) {
+bool PlayAll(HookBridge& engine) {
   g_play = Playing{&engine, 0, Keys()};
   g_play.hook = engine.Install(WH_JOURNALPLAYBACK, &Play);
   if (g_play.hook == 0) return false;
@@ -73,7 +73,7 @@ LRESULT CALLBACK CountKeys(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 TEST(OwnWindow, ReplayedKeysNeverActOnTheProgramsOwnWindowButReachOthers) {
-  HookEngine engine(JournalMode::LowLevel);
+  HookBridge engine(JournalMode::LowLevel);
   WNDCLASSA wc{};
   wc.lpfnWndProc = &CountKeys;
   wc.hInstance = ::GetModuleHandleA(nullptr);

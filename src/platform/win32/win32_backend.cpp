@@ -1,3 +1,5 @@
+// The Windows backend: windows, controls, messages, time and the rest of
+// the services, on the Win32 API.
 #include "platform/win32/win32_backend.h"
 
 #include <algorithm>
@@ -7,7 +9,7 @@
 #include "platform/win32/dialog_builder.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/file_dialog.h"
-#include "platform/win32/hook_engine.h"
+#include "platform/win32/hook_bridge.h"
 #include "platform/win32/paths.h"
 #include "platform/win32/windows_api.h"
 
@@ -191,7 +193,7 @@ Win32Backend::Win32Backend() : Win32Backend(JournalMode::Automatic) {}
 Win32Backend::Win32Backend(JournalMode mode) : startFolder_(CurrentFolder()) {
   // Before any window exists: awareness is fixed once windows are made.
   EnableDpiAwareness();
-  hooks_ = std::make_unique<HookEngine>(mode);
+  hooks_ = std::make_unique<HookBridge>(mode);
   // The program's windows, and the message boxes and dialogs they own.
   hooks_->SetOwnWindows([this](HWND hwnd) {
     HWND root = ::GetAncestor(hwnd, GA_ROOTOWNER);
