@@ -69,7 +69,10 @@ void HookThread::CheckHooksAlive() {
   const auto after = [](DWORD a, DWORD b) { return static_cast<LONG>(a - b) > 0; };
   // Input the system saw after the hooks' last call, and long enough ago
   // that the hooks would have been called for it.
-  if (after(info.dwTime, seen + kClockSlackMs) && after(now, info.dwTime + kMissedAfterMs)) {
+  // Input on another desktop (the lock screen, an elevation prompt) never
+  // reaches our hooks: that is no dropped hook.
+  if (after(info.dwTime, seen + kClockSlackMs) && after(now, info.dwTime + kMissedAfterMs) &&
+      InputDesktopIsOurs()) {
     if (!reinstallPending_.exchange(true)) ::PostMessageA(window_, kReinstallMessage, 0, 0);
   }
 }
