@@ -361,6 +361,14 @@ bool SimDesktop::PostMessage(WindowId window, std::uint32_t message, WParam wPar
 
 std::optional<std::string> SimDesktop::ShowFileDialog(WindowId, const FileDialogRequest& request) {
   fileDialogs_.push_back(request);
+  if (std::exchange(keepFileDialogOpen_, false)) {
+    fileDialogOpen_ = true;
+    while (fileDialogOpen_) {
+      if (abort_) return std::nullopt;
+      if (!ProcessOne()) Park();
+    }
+    return std::exchange(openDialogAnswer_, std::nullopt);
+  }
   if (fileAnswers_.empty()) {
     Surprise("file dialog without a scripted answer: " + request.title);
     return std::nullopt;
@@ -368,6 +376,17 @@ std::optional<std::string> SimDesktop::ShowFileDialog(WindowId, const FileDialog
   auto answer = fileAnswers_.front();
   fileAnswers_.pop_front();
   return answer;
+}
+
+void SimDesktop::CloseFileDialog(std::optional<std::string> path) {
+  Do([this, path = std::move(path)] {
+    if (!fileDialogOpen_) {
+      Surprise("no file dialog is open");
+      return;
+    }
+    openDialogAnswer_ = path;
+    fileDialogOpen_ = false;
+  });
 }
 
 int SimDesktop::MessageBox(WindowId owner, const std::string& text, const std::string& caption,
