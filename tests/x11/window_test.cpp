@@ -1,5 +1,6 @@
-// Windows built from the dialog templates, their controls and messages,
-// on a real X server.
+// What only the Qt windows do, beyond the backend contract: arrows, keys and
+// clicks on real widgets, the get-message hook, dialogs, opacity, painting
+// and the log list's laying out, on a real X server.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
@@ -106,11 +107,7 @@ TEST_F(Windows, UpDownWritesItsBuddyWhichNotifiesAndArrowsWrapAround) {
   RecordingSink sink;
   const WindowId w = Make(kSettingsDialogTemplate, sink);
   backend.UpDownSetRange(w, IDC_REPEAT_SPIN, 1, 9'999'999);
-  backend.UpDownSetPos(w, IDC_REPEAT_SPIN, 5);
-  EXPECT_EQ(backend.GetControlText(w, IDC_REPEAT_COUNT), "5");
-  EXPECT_TRUE(sink.Has(WM_COMMAND, MakeCommandWParam(IDC_REPEAT_COUNT, EN_CHANGE)));
-  backend.UpDownSetPos(w, IDC_REPEAT_SPIN, 20'000'000);  // clamped into the range
-  EXPECT_EQ(backend.UpDownGetPos(w, IDC_REPEAT_SPIN), 9'999'999);
+  backend.UpDownSetPos(w, IDC_REPEAT_SPIN, 9'999'999);
 
   auto arrows = backend.ControlWidget(w, IDC_REPEAT_SPIN)->findChildren<QToolButton*>();
   ASSERT_EQ(arrows.size(), 2);
@@ -138,9 +135,6 @@ TEST_F(Windows, UpDownWritesItsBuddyWhichNotifiesAndArrowsWrapAround) {
 TEST_F(Windows, ControlsNotifyTheirWindow) {
   RecordingSink sink;
   const WindowId w = Make(kSettingsDialogTemplate, sink);
-  backend.SetControlText(w, IDC_JOURNAL_PATH, "a.alg");  // programmatic: notifies at once
-  EXPECT_TRUE(sink.Has(WM_COMMAND, MakeCommandWParam(IDC_JOURNAL_PATH, EN_CHANGE)));
-
   backend.SetCheck(w, IDC_RECORDED_SPEED, true);
   static_cast<QAbstractButton*>(backend.ControlWidget(w, IDC_DEFAULT_SPEED))->click();
   EXPECT_TRUE(backend.GetCheck(w, IDC_DEFAULT_SPEED));
@@ -153,11 +147,6 @@ TEST_F(Windows, ControlsNotifyTheirWindow) {
   EXPECT_TRUE(backend.GetCheck(w, IDC_PLAY_AT_STARTUP));
   EXPECT_TRUE(sink.Has(WM_COMMAND, MakeCommandWParam(IDC_PLAY_AT_STARTUP, BN_CLICKED)));
 
-  backend.EnableControl(w, IDC_APPLY, false);
-  EXPECT_FALSE(backend.IsControlEnabled(w, IDC_APPLY));
-  backend.SetControlText(w, IDC_APPLY, "Later");
-  EXPECT_EQ(backend.GetControlText(w, IDC_APPLY), "Later");
-  EXPECT_FALSE(backend.HasControl(w, 4242));
   backend.DestroyWindow(w);
 }
 
@@ -177,29 +166,12 @@ TEST_F(Windows, EscapeEnterAndTheCloseBoxAreCommands) {
   backend.DestroyWindow(w);
 }
 
-TEST_F(Windows, ModalRunsNestAndEndInOrder) {
-  RecordingSink outerSink;
-  RecordingSink innerSink;
-  const WindowId outer = Make(kMainDialogTemplate, outerSink);
-  const WindowId inner = Make(kSettingsDialogTemplate, innerSink, outer);
-  const std::uint32_t go = backend.RegisterWindowMessage("go");
-  int innerResult = 0;
-  outerSink.onMessage = [&](std::uint32_t message, WParam) {
-    if (message != go) return;
-    backend.PostMessage(inner, WM_CLOSE, 0, 0);
-    innerResult = backend.RunModalLoop(inner);
-    backend.EndModalLoop(outer, 7);
-  };
-  innerSink.onMessage = [&](std::uint32_t message, WParam) {
-    if (message == WM_CLOSE) backend.EndModalLoop(inner, 3);
-  };
-  backend.PostMessage(outer, go, 0, 0);
-  EXPECT_EQ(backend.RunModalLoop(outer), 7);
-  EXPECT_EQ(innerResult, 3);
-
-  // Ended before its run starts: the run returns at once.
-  backend.EndModalLoop(inner, 9);
-  EXPECT_EQ(backend.RunModalLoop(inner), 9);
+TEST_F(Windows, AModalRunEndedBeforeItStartsReturnsAtOnce) {
+  RecordingSink sink;
+  const WindowId w = Make(kSettingsDialogTemplate, sink);
+  backend.EndModalLoop(w, 9);
+  EXPECT_EQ(backend.RunModalLoop(w), 9);
+  backend.DestroyWindow(w);
 }
 
 TEST_F(Windows, PostedMessagesPassTheGetMessageHookInOrder) {
@@ -208,9 +180,6 @@ TEST_F(Windows, PostedMessagesPassTheGetMessageHookInOrder) {
   const WindowId w = Make(kMainDialogTemplate, sink);
   const std::uint32_t a = backend.RegisterWindowMessage("Automatic Playback");
   const std::uint32_t b = backend.RegisterWindowMessage("Play Again");
-  EXPECT_GE(a, WM_REGISTERED_FIRST);
-  EXPECT_NE(a, b);
-  EXPECT_EQ(backend.RegisterWindowMessage("Automatic Playback"), a);
 
   ASSERT_NE(backend.SetWindowsHookEx(WH_GETMESSAGE, &GetMessageProc), 0u);
   backend.PostMessage(w, a, 1, 2);
@@ -223,7 +192,6 @@ TEST_F(Windows, PostedMessagesPassTheGetMessageHookInOrder) {
 
   backend.PostMessage(w, a, 0, 0);
   backend.DestroyWindow(w);  // what was posted to it goes with it
-  EXPECT_FALSE(backend.PostMessage(w, a, 0, 0));
   for (int i = 0; i < 10; ++i) Pump();
   EXPECT_EQ(g_retrieved.size(), 3u);
 }
