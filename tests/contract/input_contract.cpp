@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/recording_sink.h"
 #include "common/scripted_playback.h"
 #include "contract/desk.h"
 
@@ -60,9 +61,7 @@ bool Has(const std::vector<EVENTMSG>& events, std::uint32_t message, std::uint32
 }
 
 TEST_F(InputContract, HooksGoInComeOutOnceAndTheNewestIsCalledFirst) {
-  struct : WindowSink {
-    LResult HandleMessage(std::uint32_t, WParam, LParam) override { return 0; }
-  } sink;
+  RecordingSink sink;
   WindowId w = 0;
   const std::uint32_t ping = b.RegisterWindowMessage("vesk-contract-ping");
   desk->OnUi([&] {

@@ -1,6 +1,7 @@
 // The contract's desk on the simulated desktop: the program's code runs on
 // its user-interface thread inside a hidden window's modal run, time is
 // the virtual clock.
+#include "common/recording_sink.h"
 #include "contract/desk.h"
 #include "platform/sim/sim_desktop.h"
 
@@ -11,9 +12,7 @@ class SimDesk : public Desk {
  public:
   SimDesk() {
     sim_.Start([this] {
-      struct : WindowSink {
-        LResult HandleMessage(std::uint32_t, WParam, LParam) override { return 0; }
-      } quiet;
+      RecordingSink quiet;
       host_ = sim_.CreateDialogWindow(*FindDialogTemplate(kProxyDialogTemplate), 0, &quiet);
       sim_.RunModalLoop(host_);
       sim_.DestroyWindow(host_);

@@ -8,40 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "common/recording_sink.h"
 #include "contract/desk.h"
 
 namespace vesk::testing {
 namespace {
-
-struct Message {
-  std::uint32_t message;
-  WParam wParam;
-  LParam lParam;
-  bool operator==(const Message&) const = default;
-};
-
-class Sink : public WindowSink {
- public:
-  LResult HandleMessage(std::uint32_t message, WParam wParam, LParam lParam) override {
-    got.push_back({message, wParam, lParam});
-    if (onMessage) onMessage(message, wParam);
-    return 0;
-  }
-  bool Has(std::uint32_t message, WParam wParam) const {
-    return std::any_of(got.begin(), got.end(), [&](const Message& m) {
-      return m.message == message && m.wParam == wParam;
-    });
-  }
-  std::vector<Message> got;
-  std::function<void(std::uint32_t, WParam)> onMessage;
-};
 
 class WindowContract : public ::testing::Test {
  protected:
   WindowContract() { InstallBackend(&b); }
   ~WindowContract() override { InstallBackend(nullptr); }
 
-  WindowId Make(int templateId, Sink& sink, WindowId parent = 0) {
+  WindowId Make(int templateId, RecordingSink& sink, WindowId parent = 0) {
     WindowId w = 0;
     desk->OnUi([&] { w = b.CreateDialogWindow(*FindDialogTemplate(templateId), parent, &sink); });
     EXPECT_NE(w, 0u);
@@ -56,7 +34,7 @@ class WindowContract : public ::testing::Test {
 };
 
 TEST_F(WindowContract, ATemplateBuildsEveryControlWithItsText) {
-  Sink sink;
+  RecordingSink sink;
   const WindowId w = Make(kSettingsDialogTemplate, sink);
   const DialogTemplate& t = *FindDialogTemplate(kSettingsDialogTemplate);
   EXPECT_EQ(b.GetWindowText(w), t.caption);
@@ -81,7 +59,7 @@ TEST_F(WindowContract, ATemplateBuildsEveryControlWithItsText) {
 }
 
 TEST_F(WindowContract, ControlsAreReachedByIdentifier) {
-  Sink sink;
+  RecordingSink sink;
   const WindowId w = Make(kSettingsDialogTemplate, sink);
   b.SetCheck(w, IDC_PLAY_AT_STARTUP, true);
   EXPECT_TRUE(b.GetCheck(w, IDC_PLAY_AT_STARTUP));
@@ -109,7 +87,7 @@ TEST_F(WindowContract, ControlsAreReachedByIdentifier) {
 }
 
 TEST_F(WindowContract, AnUpDownWritesItsBuddyWhichNotifiesAndKeepsToItsRange) {
-  Sink sink;
+  RecordingSink sink;
   const WindowId w = Make(kSettingsDialogTemplate, sink);
   b.UpDownSetRange(w, IDC_REPEAT_SPIN, 1, 999);
   b.UpDownSetPos(w, IDC_REPEAT_SPIN, 5);
@@ -123,7 +101,7 @@ TEST_F(WindowContract, AnUpDownWritesItsBuddyWhichNotifiesAndKeepsToItsRange) {
 }
 
 TEST_F(WindowContract, AListKeepsLinesInOrderAndSelectsByIndex) {
-  Sink sink;
+  RecordingSink sink;
   const WindowId w = Make(kMainDialogTemplate, sink);
   EXPECT_EQ(b.ListAddString(w, IDC_LOG, "first"), 0);
   EXPECT_EQ(b.ListAddString(w, IDC_LOG, ""), 1);
@@ -146,7 +124,7 @@ TEST_F(WindowContract, AListKeepsLinesInOrderAndSelectsByIndex) {
 }
 
 TEST_F(WindowContract, TheExtendedStyleIsReadAndWrittenWithThePreviousValueReturned) {
-  Sink sink;
+  RecordingSink sink;
   const WindowId w = Make(kSettingsDialogTemplate, sink);
   const std::uint32_t before = b.GetWindowLong(w, GWL_EXSTYLE);
   EXPECT_EQ(before & WS_EX_LAYERED, 0u);
@@ -156,20 +134,22 @@ TEST_F(WindowContract, TheExtendedStyleIsReadAndWrittenWithThePreviousValueRetur
 }
 
 TEST_F(WindowContract, ModalRunsNestAndEndInOrder) {
-  Sink outerSink;
-  Sink innerSink;
+  RecordingSink outerSink;
+  RecordingSink innerSink;
   const WindowId outer = Make(kProxyDialogTemplate, outerSink);
   const WindowId inner = Make(kProxyDialogTemplate, innerSink, outer);
   const std::uint32_t go = b.RegisterWindowMessage("vesk-contract-go");
   int innerResult = 0;
-  outerSink.onMessage = [&](std::uint32_t message, WParam) {
-    if (message != go) return;
+  outerSink.onMessage = [&](std::uint32_t message, WParam, LParam) -> LResult {
+    if (message != go) return 0;
     b.PostMessage(inner, WM_CLOSE, 0, 0);
     innerResult = b.RunModalLoop(inner);
     b.EndModalLoop(outer, 7);
+    return 0;
   };
-  innerSink.onMessage = [&](std::uint32_t message, WParam) {
+  innerSink.onMessage = [&](std::uint32_t message, WParam, LParam) -> LResult {
     if (message == WM_CLOSE) b.EndModalLoop(inner, 3);
+    return 0;
   };
   int outerResult = 0;
   desk->OnUi([&] {
@@ -183,7 +163,7 @@ TEST_F(WindowContract, ModalRunsNestAndEndInOrder) {
 }
 
 TEST_F(WindowContract, RegisteredMessagesArePostedInOrderAndNotToAWindowThatIsGone) {
-  Sink sink;
+  RecordingSink sink;
   const WindowId w = Make(kProxyDialogTemplate, sink);
   const std::uint32_t a = b.RegisterWindowMessage("vesk-contract-a");
   const std::uint32_t c = b.RegisterWindowMessage("vesk-contract-c");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/recorder_app.h"
+#include "common/recording_sink.h"
 #include "common/scripted_playback.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/dpi.h"
@@ -75,9 +76,7 @@ inline int PlayThroughHooks(Win32Backend& backend, const std::vector<EVENTMSG>& 
   ScriptedPlayback play;
   for (const EVENTMSG& e : events) play.records.push_back({e, static_cast<LResult>(e.time)});
   play.onSkip = [](std::size_t) { g_log.processedAtUs.push_back(NowUs()); };
-  class Quiet : public WindowSink {
-    LResult HandleMessage(std::uint32_t, WParam, LParam) override { return 0; }
-  } sink;
+  RecordingSink sink;
   g_log.host = backend.CreateDialogWindow(*FindDialogTemplate(kProxyDialogTemplate), 0, &sink);
   if (g_log.host == 0) return -2;
   play.onEnd = [&backend] { backend.EndModalLoop(g_log.host, 1); };

@@ -1,5 +1,6 @@
 // Low-level replay for real under Wine: journals played on schedule, what
 // ends a playback, the desktop's edges, wheel turns and scaled screens.
+#include "common/recording_sink.h"
 #include "input_support.h"
 
 namespace vesk::testing {
@@ -216,9 +217,7 @@ TEST(Dpi, JournalClickLandsOnTheSamePhysicalPixelAndDialogTextFits) {
   }
 
   // Every caption fits its control in the font the dialog was laid out in.
-  class Quiet : public WindowSink {
-    LResult HandleMessage(std::uint32_t, WParam, LParam) override { return 0; }
-  } sink;
+  RecordingSink sink;
   for (const int id : {kMainDialogTemplate, kSettingsDialogTemplate}) {
     const DialogTemplate& t = *FindDialogTemplate(id);
     const WindowId w = backend.CreateDialogWindow(t, 0, &sink);

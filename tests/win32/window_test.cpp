@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/recording_sink.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/hook_engine.h"
 #include "platform/win32/win32_backend.h"
@@ -19,28 +20,6 @@
 
 namespace vesk::testing {
 namespace {
-
-struct Message {
-  std::uint32_t message;
-  WParam wParam;
-  LParam lParam;
-};
-
-class RecordingSink : public WindowSink {
- public:
-  LResult HandleMessage(std::uint32_t message, WParam wParam, LParam lParam) override {
-    got.push_back({message, wParam, lParam});
-    return onMessage ? onMessage(message, wParam, lParam) : 0;
-  }
-  bool Saw(std::uint32_t message, WParam wParam) const {
-    for (const Message& m : got) {
-      if (m.message == message && m.wParam == wParam) return true;
-    }
-    return false;
-  }
-  std::vector<Message> got;
-  std::function<LResult(std::uint32_t, WParam, LParam)> onMessage;
-};
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -157,12 +136,12 @@ TEST_F(WindowTest, NotificationsRegisteredMessagesAndCloseReachTheSink) {
     backend.PostMessage(w, WM_CLOSE, 0, 0);
   });
   sink.onMessage = nullptr;
-  EXPECT_TRUE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDC_BROWSE, BN_CLICKED)));
-  EXPECT_TRUE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDC_JOURNAL_PATH, EN_CHANGE)));
-  EXPECT_TRUE(sink.Saw(custom, 5));
-  EXPECT_TRUE(sink.Saw(WM_CLOSE, 0));
+  EXPECT_TRUE(sink.Has(WM_COMMAND, MakeCommandWParam(IDC_BROWSE, BN_CLICKED)));
+  EXPECT_TRUE(sink.Has(WM_COMMAND, MakeCommandWParam(IDC_JOURNAL_PATH, EN_CHANGE)));
+  EXPECT_TRUE(sink.Has(custom, 5));
+  EXPECT_TRUE(sink.Has(WM_CLOSE, 0));
   // The close box is reported as itself, not turned into Cancel.
-  EXPECT_FALSE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDCANCEL, BN_CLICKED)));
+  EXPECT_FALSE(sink.Has(WM_COMMAND, MakeCommandWParam(IDCANCEL, BN_CLICKED)));
   // The dialog manager keeps its own messages: the default button is OK.
   EXPECT_EQ(HIWORD(defId), DC_HASDEFID);
   EXPECT_EQ(LOWORD(defId), IDOK);
@@ -183,7 +162,7 @@ TEST_F(WindowTest, EscapeAndEnterGoThroughTheDialogManager) {
   });
   EXPECT_EQ(result, IDCANCEL);
   // Enter activates the default push button, SaveBasic.
-  EXPECT_TRUE(sink.Saw(WM_COMMAND, MakeCommandWParam(IDC_SAVEBASIC, BN_CLICKED)));
+  EXPECT_TRUE(sink.Has(WM_COMMAND, MakeCommandWParam(IDC_SAVEBASIC, BN_CLICKED)));
   backend.DestroyWindow(w);
 }
 

@@ -4,6 +4,7 @@
 
 #include "input_fixture.h"
 
+#include "common/recording_sink.h"
 #include "common/scripted_playback.h"
 
 namespace vesk::testing {
@@ -295,9 +296,7 @@ TEST_F(BackendInput, PlaybackAndInputSentAtOnceShareTheInjectorInUse) {
 // loop then runs for painting only) fires again once the window is up, so
 // the playback goes on rather than freezing in Playing.
 TEST_F(BackendInput, APlaybackTimerThatFiresWhileAWindowWaitsToBeShownFiresAgain) {
-  struct : WindowSink {
-    LResult HandleMessage(std::uint32_t, WParam, LParam) override { return 0; }
-  } sink;
+  RecordingSink sink;
   const WindowId w =
       backend.CreateDialogWindow(*FindDialogTemplate(kSettingsDialogTemplate), 0, &sink);
   ScriptedPlayback play;

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/recording_sink.h"
 #include "platform/qt/qt_backend.h"
 
 namespace vesk::testing {
@@ -38,30 +39,6 @@ namespace {
 using qt::QtBackend;
 
 void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); }
-
-struct Message {
-  std::uint32_t message;
-  WParam wParam;
-  LParam lParam;
-  bool operator==(const Message&) const = default;
-};
-
-class RecordingSink : public WindowSink {
- public:
-  LResult HandleMessage(std::uint32_t message, WParam wParam, LParam lParam) override {
-    got.push_back({message, wParam, lParam});
-    if (onMessage) onMessage(message, wParam);
-    return 0;
-  }
-  bool Has(std::uint32_t message, WParam wParam) const {
-    for (const auto& m : got) {
-      if (m.message == message && m.wParam == wParam) return true;
-    }
-    return false;
-  }
-  std::vector<Message> got;
-  std::function<void(std::uint32_t, WParam)> onMessage;
-};
 
 std::vector<std::pair<std::uint32_t, WParam>> g_retrieved;
 LResult GetMessageProc(int code, WParam, LParam lParam) {
