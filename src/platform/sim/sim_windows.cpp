@@ -359,14 +359,19 @@ bool SimDesktop::PostMessage(WindowId window, std::uint32_t message, WParam wPar
   return true;
 }
 
-std::optional<std::string> SimDesktop::ShowFileDialog(WindowId, const FileDialogRequest& request) {
+std::optional<std::string> SimDesktop::ShowFileDialog(WindowId owner,
+                                                      const FileDialogRequest& request) {
   fileDialogs_.push_back(request);
   if (std::exchange(keepFileDialogOpen_, false)) {
+    // Modal: its owner takes no clicks and no keys while it is open.
+    SimWindow* o = Window(owner);
+    const bool ownerWasDisabled = o != nullptr && o->disabled;
+    if (o != nullptr) o->disabled = true;
     fileDialogOpen_ = true;
-    while (fileDialogOpen_) {
-      if (abort_) return std::nullopt;
+    while (fileDialogOpen_ && !abort_) {
       if (!ProcessOne()) Park();
     }
+    if (SimWindow* again = Window(owner)) again->disabled = ownerWasDisabled;
     return std::exchange(openDialogAnswer_, std::nullopt);
   }
   if (fileAnswers_.empty()) {
