@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/recording_sink.h"
+#include "common/scripted_playback.h"
 #include "platform/qt/qt_backend.h"
 
 namespace vesk::testing {
@@ -343,56 +344,28 @@ TEST_F(Windows, LogListHoldsManyLinesWithTheNewestSelectedAndVisible) {
   EXPECT_EQ(view->model()->data(view->model()->index(0, 0)).toString(), QString("line 5000"));
 }
 
-// A playback that logs a line per record, as the program's does, and notes
-// how many lines the list showed when each record was replayed.
-struct LoggedPlayback {
-  QtBackend* backend = nullptr;
-  WindowId window = 0;
-  HookHandle self = 0;
-  std::vector<LResult> waits;
-  std::size_t next = 0;
-  bool handedOver = false;
-  std::vector<int> shownAtReplay;
-  bool ended = false;
-};
-LoggedPlayback g_logged;
-
-LResult LoggedPlaybackProc(int code, WParam, LParam lParam) {
-  LoggedPlayback& p = g_logged;
-  if (code == HC_SKIP) {
-    ++p.next;
-    p.handedOver = false;
-    return 0;
-  }
-  *reinterpret_cast<EVENTMSG*>(lParam) = EVENTMSG{WM_MOUSEMOVE, 900, 700, 0, 0};
-  if (!p.handedOver) {
-    p.handedOver = true;
-    p.backend->ListAddString(p.window, IDC_LOG, "record " + std::to_string(p.next));
-    p.backend->ListSetCurSel(p.window, IDC_LOG, static_cast<int>(p.next));
-    return p.waits[p.next];
-  }
-  auto* view = static_cast<QListView*>(p.backend->ControlWidget(p.window, IDC_LOG));
-  p.shownAtReplay.push_back(view->model()->rowCount());
-  if (p.next + 1 == p.waits.size()) p.ended = p.backend->UnhookWindowsHookEx(p.self);
-  return 0;
-}
-
+// During playback that logs a line per record, as the program's does: how
+// many lines the list showed when each record was replayed.
 TEST_F(Windows, DuringPlaybackTheLogIsLaidOutOnlyWhenTheNextRecordIsFarEnoughAway) {
   RecordingSink sink;
   const WindowId w = Make(kMainDialogTemplate, sink);
   ShowAndWait(w);
-  g_logged = {};
-  g_logged.backend = &backend;
-  g_logged.window = w;
-  // Records 1 ms apart leave no time for the list; 300 ms do.
-  g_logged.waits = {1, 1, 1, 300, 1, 1};
-  g_logged.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &LoggedPlaybackProc);
-  ASSERT_NE(g_logged.self, 0u);
-  ASSERT_TRUE(WaitFor([] { return g_logged.ended; }, Pump));
-  const std::vector<int> shown{0, 0, 0, 4, 4, 4};
-  EXPECT_EQ(g_logged.shownAtReplay, shown);
-  // Once playback is over the event loop shows the rest again.
   auto* view = static_cast<QListView*>(backend.ControlWidget(w, IDC_LOG));
+  ScriptedPlayback play;
+  // Records 1 ms apart leave no time for the list; 300 ms do.
+  for (LResult wait : {1, 1, 1, 300, 1, 1})
+    play.records.push_back({{WM_MOUSEMOVE, 900, 700, 0, 0}, wait});
+  play.onHandOver = [&](std::size_t i) {
+    backend.ListAddString(w, IDC_LOG, "record " + std::to_string(i));
+    backend.ListSetCurSel(w, IDC_LOG, static_cast<int>(i));
+  };
+  std::vector<int> shownAtReplay;
+  play.onDue = [&](std::size_t) { shownAtReplay.push_back(view->model()->rowCount()); };
+  play.endInsideLastRecord = true;
+  ASSERT_NE(play.Install(backend), 0u);
+  ASSERT_TRUE(WaitFor([&] { return play.ended; }, Pump));
+  EXPECT_EQ(shownAtReplay, (std::vector<int>{0, 0, 0, 4, 4, 4}));
+  // Once playback is over the event loop shows the rest again.
   EXPECT_TRUE(WaitFor([&] { return view->model()->rowCount() == 6; }, Pump));
   EXPECT_EQ(view->currentIndex().row(), 5);
 }
