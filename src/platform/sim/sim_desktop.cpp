@@ -1,3 +1,5 @@
+// The simulated desktop's turns, its hook chain and the playback it drives,
+// time, the named mutex and libraries.
 #include "platform/sim/sim_desktop.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The simulated desktop's input: the queue, the hooks it passes, playback and
+// input sent at once.
 #include <algorithm>
 #include <utility>
 

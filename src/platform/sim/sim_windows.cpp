@@ -1,3 +1,4 @@
+// The simulated desktop's windows, controls, messages and common dialogs.
 #include <algorithm>
 #include <utility>
 
