@@ -1,40 +1,7 @@
-// The contract's desk on the Linux backend: Qt windows and X11 input on the
-// test process's own X server, a user typing through XTEST.
-#include <QCoreApplication>
-
-#include "contract/desk.h"
-#include "platform/qt/qt_backend.h"
-#include "x_session.h"
+// The contract on the Linux backend with X11 input.
+#include "contract/qt_desk.h"
 
 namespace vesk::testing {
-namespace {
-
-void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); }
-
-class QtDesk : public Desk {
- public:
-  Backend& backend() override { return backend_; }
-  void OnUi(const std::function<void()>& fn) override { fn(); }
-  bool WaitFor(const std::function<bool()>& done) override { return testing::WaitFor(done, Pump); }
-  void Idle() override {
-    testing::WaitFor([] { return false; }, Pump, std::chrono::milliseconds(200));
-  }
-  void UserMove(int x, int y) override { user_.Move(x, y); }
-  void UserKeyA(bool down) override { user_.Key(kKeyA, down); }
-  void Pointer(int* x, int* y) override {
-    Window root = 0, child = 0;
-    int wx = 0, wy = 0;
-    unsigned mask = 0;
-    XQueryPointer(user_.dpy(), DefaultRootWindow(user_.dpy()), &root, &child, x, y, &wx, &wy,
-                  &mask);
-  }
-
- private:
-  qt::QtBackend backend_;
-  FakeInput user_;
-};
-
-}  // namespace
 
 std::unique_ptr<Desk> MakeDesk() { return std::make_unique<QtDesk>(); }
 

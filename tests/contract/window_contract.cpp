@@ -158,6 +158,14 @@ TEST_F(WindowContract, ModalRunsNestAndEndInOrder) {
   });
   EXPECT_EQ(outerResult, 7);
   EXPECT_EQ(innerResult, 3);
+
+  // Ended before its run starts: the run returns at once.
+  int early = 0;
+  desk->OnUi([&] {
+    b.EndModalLoop(inner, 9);
+    early = b.RunModalLoop(inner);
+  });
+  EXPECT_EQ(early, 9);
   Destroy(inner);
   Destroy(outer);
 }

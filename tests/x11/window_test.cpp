@@ -144,14 +144,6 @@ TEST_F(Windows, EscapeEnterAndTheCloseBoxAreCommands) {
   backend.DestroyWindow(w);
 }
 
-TEST_F(Windows, AModalRunEndedBeforeItStartsReturnsAtOnce) {
-  RecordingSink sink;
-  const WindowId w = Make(kSettingsDialogTemplate, sink);
-  backend.EndModalLoop(w, 9);
-  EXPECT_EQ(backend.RunModalLoop(w), 9);
-  backend.DestroyWindow(w);
-}
-
 TEST_F(Windows, PostedMessagesPassTheGetMessageHookInOrder) {
   g_retrieved.clear();
   RecordingSink sink;
