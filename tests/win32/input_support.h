@@ -19,7 +19,7 @@
 #include "common/scripted_playback.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/dpi.h"
-#include "platform/win32/hook_engine.h"
+#include "platform/win32/hook_bridge.h"
 #include "platform/win32/win32_backend.h"
 #include "storage/journal.h"
 #include "wine_support.h"
@@ -28,7 +28,7 @@
 
 namespace vesk::testing {
 
-using win32::HookEngine;
+using win32::HookBridge;
 using win32::JournalMode;
 using win32::Win32Backend;
 

@@ -21,14 +21,14 @@ TEST_F(SystemJournal, PlaybackProcedureHandsOurRecordToWindowsInItsOwnLayout) {
   ASSERT_NE(g_log.hook, 0u);  // Wine installs it, but never calls it: we call it as Windows would
   EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALPLAYBACK));
   ::EVENTMSG sys{};
-  EXPECT_EQ(HookEngine::SystemJournalPlaybackProc(HC_GETNEXT, 0, reinterpret_cast<LPARAM>(&sys)),
+  EXPECT_EQ(HookBridge::SystemJournalPlaybackProc(HC_GETNEXT, 0, reinterpret_cast<LPARAM>(&sys)),
             33);
   EXPECT_EQ(sys.message, static_cast<UINT>(WM_KEYDOWN));
   EXPECT_EQ(sys.paramL, 0x1E41u);
   EXPECT_EQ(sys.paramH, 0x8001u);
   EXPECT_EQ(sys.time, 33u);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(sys.hwnd), 0xFFFFFFFF80000010ull);
-  EXPECT_EQ(HookEngine::SystemJournalPlaybackProc(HC_SKIP, 0, 0), 0);
+  EXPECT_EQ(HookBridge::SystemJournalPlaybackProc(HC_SKIP, 0, 0), 0);
   EXPECT_EQ(g_log.codes, (std::vector<int>{HC_GETNEXT, HC_SKIP}));
   EXPECT_TRUE(backend.UnhookWindowsHookEx(g_log.hook));
   EXPECT_FALSE(backend.UnhookWindowsHookEx(g_log.hook));

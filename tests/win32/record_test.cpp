@@ -112,7 +112,7 @@ class KeyWindowThread {
 };
 
 TEST_F(LowLevelRecord, CaptureAndCtrlBreakHoldWhileTheInterfaceThreadIsBlockedForThreeSeconds) {
-  HookEngine engine(JournalMode::LowLevel);
+  HookBridge engine(JournalMode::LowLevel);
   EXPECT_EQ(engine.LowLevelTimeout(), 0u);  // Wine removes no hook that answers late
   engine.SetLowLevelTimeout(200);           // Windows would, after at most a second
   g_retrieved.clear();
@@ -175,7 +175,7 @@ TEST_F(LowLevelRecord, CaptureAndCtrlBreakHoldWhileTheInterfaceThreadIsBlockedFo
 }
 
 TEST_F(LowLevelRecord, CtrlEscEndsTheJournalWithItsReasonAndNothingMoreIsRecorded) {
-  HookEngine engine(JournalMode::LowLevel);
+  HookBridge engine(JournalMode::LowLevel);
   g_retrieved.clear();
   TargetEdit target(100, 100, 500, 200);
   ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
@@ -194,7 +194,7 @@ TEST_F(LowLevelRecord, CtrlEscEndsTheJournalWithItsReasonAndNothingMoreIsRecorde
 // Wine never locks a session; the notification Windows sends then is
 // sent here by hand, to the same window.
 TEST_F(LowLevelRecord, ALockedSessionEndsRecordingAndNothingIsRecordedWhileAway) {
-  HookEngine engine(JournalMode::LowLevel);
+  HookBridge engine(JournalMode::LowLevel);
   TargetEdit target(100, 100, 500, 200);
   g_retrieved.clear();
   ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
