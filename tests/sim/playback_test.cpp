@@ -114,9 +114,8 @@ TEST_F(PlaybackStep, LabelsForEveryMessage) {
 }
 
 TEST_F(PlaybackStep, MousePositionsLeftOfThePrimaryMonitorAreLoggedSigned) {
-  Load(
-      {Move(0xFFFFFF9C, 0xFFFFFFFB, 3), {1, {WM_KEYDOWN, 0x1E41, 0x80000001, 3, 0}}, Move(0, 0, 0)},
-      true);
+  Load({Move(0xFFFFFF9C, 0xFFFFFFFB, 3), {1, {WM_KEYDOWN, 0x1E41, 0x80000001, 3, 0}}, Move(0, 0, 0)},
+       true);
   EVENTMSG e{};
   Call(HC_GETNEXT, &e);
   Call(HC_SKIP, nullptr);

@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "app/recorder_app.h"
-#include "program_driver.h"
 #include "resources/dialog_templates.h"
+#include "program_driver.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 
