@@ -37,20 +37,17 @@ std::optional<std::uint32_t> CodeOfName(std::string_view name) {
   return first;
 }
 
-// The key's name when it says the virtual key: the exact key, or the only
-// name with that virtual key; otherwise the code in hex.
+// The key's name when the table has this very key (scan code and virtual
+// key) under a name that reads back as it; otherwise the virtual key in hex
+// (a name for the virtual key alone could name another key: the table's
+// small letters share their codes with the numeric keypad and F keys).
 std::string KeyToken(std::uint32_t scan, std::uint32_t vk) {
-  const char* only = nullptr;
-  int names = 0;
+  const std::uint32_t code = (scan << 8) | vk;
   for (const KeyNameRow& row : KeyNameTable()) {
     if (row.code == 0) break;
-    const std::optional<std::uint32_t> code = CodeOfName(row.name);
-    if (*code != row.code || (*code & 0xFFu) != vk) continue;  // one row per name
-    if (*code == ((scan << 8) | vk)) return row.name;
-    only = row.name;
-    ++names;
+    if (row.code == code && CodeOfName(row.name) == code) return row.name;
   }
-  return names == 1 ? std::string(only) : Hex(vk, 2);
+  return Hex(vk, 2);
 }
 
 // The record a line's named part describes, before its fields.
