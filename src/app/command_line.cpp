@@ -21,6 +21,7 @@ namespace {
 const PlayOptions* g_run = nullptr;
 std::ostream* g_report = nullptr;
 volatile std::sig_atomic_t g_signal = 0;
+std::atomic<WindowId> g_mainWindow{0};
 
 constexpr const char* kUsage =
     "Usage: vesk [play FILE [--repeat N | --loop] [--speed PERCENT | --default-speed]\n"
@@ -314,5 +315,8 @@ void CommandReport(const std::string& line) {
 void NoteSignal() { g_signal = 1; }
 bool SignalNoted() { return g_signal != 0; }
 void ClearSignal() { g_signal = 0; }
+
+WindowId RunningMainWindow() { return g_mainWindow.load(); }
+void SetRunningMainWindow(WindowId window) { g_mainWindow.store(window); }
 
 }  // namespace vesk

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "platform/types.h"
 #include "storage/journal_edits.h"
 
 namespace vesk {
@@ -58,5 +59,10 @@ void NoteSignal();
 bool SignalNoted();
 void ClearSignal();
 void EndBySignal();
+// The main window of a running `vesk play`, for a signal that arrives on
+// another thread (a console's Ctrl+C on Windows) to post its close to; 0
+// when none.
+WindowId RunningMainWindow();
+void SetRunningMainWindow(WindowId window);
 
 }  // namespace vesk

@@ -45,6 +45,7 @@ bool RecorderDialog::OnInitDialog() {
   if (HookSet* hooks = TheHookSet()) hooks->Attach(this);
   autoPlayback = false;
   if (commandRun != nullptr) {
+    SetRunningMainWindow(GetSafeHwnd());
     PrepareCommandRun();
   } else if (!settings.Load()) {
     AddLogLine("Failed to load settings from VeskSettings.auc, defaults loaded - creating.");
@@ -68,6 +69,7 @@ void RecorderDialog::OnDestroy() {
   ReleaseHeldInput(false);
   heldAtPause.Clear();
   // A task scheduler learns from the exit status that the run did not end.
+  if (commandRun != nullptr) SetRunningMainWindow(0);
   if (autoRunUnfinished) SetExitStatus(unfinishedExit);
   if (commandRun != nullptr && !SignalNoted()) {
     CommandReport(autoRunUnfinished ? "the run did not finish (exit status " +
