@@ -164,11 +164,10 @@ Figures RunVesk(const std::vector<Move>& moves, const fs::path& dir, int speed) 
   TargetWindow target(0, 0, kTargetW, kTargetH);
   FakeInput user;
   user.Move(900, 700);
-  const pid_t pid =
-      speed == 100 ? Spawn({VESK_PROGRAM}, dir, dir / "vesk.log")
-                   : Spawn({VESK_PROGRAM, "play", "moves.alg", "--speed", std::to_string(speed),
-                            "--countdown", "1"},
-                           dir, dir / "vesk.log");
+  const pid_t pid = speed == 100 ? Spawn({VESK_PROGRAM}, dir, dir / "vesk.log")
+                                 : Spawn({VESK_PROGRAM, "play", "moves.alg", "--speed",
+                                          std::to_string(speed), "--countdown", "1"},
+                                         dir, dir / "vesk.log");
   if (pid < 0) return {false, "cannot start the program"};
   const bool clean = RunToEnd(pid, target, std::chrono::seconds(120));
   Figures f = Measure(moves, target, speed);
@@ -190,9 +189,10 @@ Figures RunCnee(const std::vector<Move>& moves, const fs::path& dir, int speed) 
   TargetWindow target(0, 0, kTargetW, kTargetH);
   FakeInput user;
   user.Move(900, 700);
-  const pid_t pid = Spawn({"cnee", "--replay", "--file", (dir / "moves.xns").string(),
-                           "--speed-percent", std::to_string(speed), "--no-synchronise", "--force-core-replay"},
-                          dir, dir / "cnee.log");
+  const pid_t pid =
+      Spawn({"cnee", "--replay", "--file", (dir / "moves.xns").string(), "--speed-percent",
+             std::to_string(speed), "--no-synchronise", "--force-core-replay"},
+            dir, dir / "cnee.log");
   if (pid < 0) return {false, "cnee is not installed"};
   const bool clean = RunToEnd(pid, target, std::chrono::seconds(120));
   Figures f = Measure(moves, target, speed);

@@ -83,16 +83,14 @@ TEST(ConsoleTwin, WindowlessCommandsPrintAndReturnTheirStatus) {
   WriteMoves(dir);
   const Ran check = Run(VESK_COM, "check moves.alg", dir, 20000);
   EXPECT_EQ(check.code, 0u) << check.output;
-  EXPECT_NE(check.output.find("moves.alg: 3 events, 3 to play"), std::string::npos)
-      << check.output;
+  EXPECT_NE(check.output.find("moves.alg: 3 events, 3 to play"), std::string::npos) << check.output;
   const Ran bad = Run(VESK_COM, "play", dir, 20000);
   EXPECT_EQ(bad.code, static_cast<DWORD>(kExitBadArguments));
   EXPECT_NE(bad.output.find("Usage: vesk"), std::string::npos) << bad.output;
   const Ran missing = Run(VESK_COM, "play missing.alg", dir, 20000);
   EXPECT_EQ(missing.code, static_cast<DWORD>(kExitNothingToPlay)) << missing.output;
   const Ran help = Run(VESK_COM, "--help", dir, 20000);
-  EXPECT_NE(help.output.find("130  ended by SIGINT or SIGTERM"), std::string::npos)
-      << help.output;
+  EXPECT_NE(help.output.find("130  ended by SIGINT or SIGTERM"), std::string::npos) << help.output;
 }
 
 TEST(ConsoleTwin, PlayWaitsForTheRunAndReturnsItsStatus) {
