@@ -110,7 +110,7 @@ struct InjectedEvent {
   bool sentAtOnce;
 };
 
-class SimDesktop : public Backend {
+class SimDesktop : public Backend, public Diagnostics {
  public:
   SimDesktop();
   ~SimDesktop() override;
@@ -266,6 +266,8 @@ class SimDesktop : public Backend {
   std::vector<std::string> StartupNotes() override { return startupNotes_; }
   std::string InputPathNote(bool) override { return inputPathNote_; }
   std::string TakeCancelReason() override { return std::exchange(cancelReason_, {}); }
+  void ProgramEnded() override {}  // nothing outlives the program here
+  Diagnostics& Notes() override { return *this; }
   std::uint32_t GetTickCount() override;
   std::uint64_t GetMicroseconds() override { return now_ * 1000u; }
   void Sleep(std::uint32_t milliseconds) override;
