@@ -209,12 +209,22 @@ void RecorderDialog::RestoreHeldInput() {
 
 void RecorderDialog::Pause(bool byUser) {
   AddLogLine(byUser ? "PAUSED BY USER" : "PAUSED BY SYSTEM");
+  std::string cancelLine = "the system cancelled the playback";
   if (!byUser) {
     const std::string reason = Sys().Notes().TakeCancelReason();
     if (!reason.empty()) AddLogLine(reason);
+    if (!reason.empty()) cancelLine = reason;
   }
   if (state == Recording) PauseRecording(byUser);
-  if (state == Playing) PausePlayback(byUser);
+  if (state == Playing) {
+    PausePlayback(byUser);
+    // Unattended, nobody would ever continue a run the system took away
+    // (a locked screen, a refused permission): it ends, unfinished.
+    if (!byUser && commandRun != nullptr) {
+      CommandReport(cancelLine);
+      PostMessage(WM_CLOSE, 0, 0);
+    }
+  }
 }
 
 void RecorderDialog::OnStop() {

@@ -106,16 +106,20 @@ TEST(CommandRun, PausedAndStoppedOrCancelledRepeatRunIsUnfinished) {
   for (const bool bySystem : {false, true}) {
     PlayRun r;
     r.options.repeat = 3;
-    r.Start(Moves(3, 100));
+    r.Start(
+        {{1, {WM_KEYDOWN, 0x2A10, 0, 0, 0}}, Move(1, 1, 100), Move(2, 2, 100), Move(3, 3, 100)});
     r.p.sim.Advance(450);
+    ASSERT_FALSE(r.p.sim.HeldKeys().empty());
     if (bySystem) {
-      r.p.sim.CtrlEsc();
+      r.p.sim.CtrlEsc();  // unattended: the run ends by itself
     } else {
       r.p.sim.CtrlBreak();
+      EXPECT_TRUE(r.p.Running()) << "paused by the user: Continue or Stop is the user's";
+      r.p.sim.Click(r.p.main, IDC_STOP);
     }
-    r.p.sim.Click(r.p.main, IDC_STOP);
     r.p.sim.Advance(10);
     EXPECT_FALSE(r.p.Running());
+    EXPECT_TRUE(r.p.sim.HeldKeys().empty());
     EXPECT_EQ(r.p.exitCode, 1);
   }
 }
