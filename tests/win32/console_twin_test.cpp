@@ -14,7 +14,7 @@ namespace {
 
 std::string Windows(std::string unixPath) {
   std::replace(unixPath.begin(), unixPath.end(), '/', '\\');
-  return "Z:" + unixPath;
+  return unixPath.insert(0, "Z:");
 }
 
 struct Ran {
@@ -24,7 +24,8 @@ struct Ran {
 
 // Runs the program with the arguments in dir, output through a pipe; the
 // run is ended after limitMs.
-Ran Run(const char* program, const std::string& arguments, const TempDir& dir, DWORD limitMs) {
+Ran RunProgramWith(const char* program, const std::string& arguments, const TempDir& dir,
+                   DWORD limitMs) {
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;
   Ran ran;
@@ -37,7 +38,8 @@ Ran Run(const char* program, const std::string& arguments, const TempDir& dir, D
   si.hStdOutput = write;
   si.hStdError = write;
   PROCESS_INFORMATION pi{};
-  std::string line = "\"" + Windows(program) + "\" " + arguments;
+  std::string line(1, '"');
+  line.append(Windows(program)).append("\" ").append(arguments);
   const std::string cwd = dir.path().string();
   const BOOL started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         cwd.c_str(), &si, &pi);
@@ -81,15 +83,15 @@ void WriteMoves(const TempDir& dir) {
 TEST(ConsoleTwin, WindowlessCommandsPrintAndReturnTheirStatus) {
   TempDir dir;
   WriteMoves(dir);
-  const Ran check = Run(VESK_COM, "check moves.alg", dir, 20000);
+  const Ran check = RunProgramWith(VESK_COM, "check moves.alg", dir, 20000);
   EXPECT_EQ(check.code, 0u) << check.output;
   EXPECT_NE(check.output.find("moves.alg: 3 events, 3 to play"), std::string::npos) << check.output;
-  const Ran bad = Run(VESK_COM, "play", dir, 20000);
+  const Ran bad = RunProgramWith(VESK_COM, "play", dir, 20000);
   EXPECT_EQ(bad.code, static_cast<DWORD>(kExitBadArguments));
   EXPECT_NE(bad.output.find("Usage: vesk"), std::string::npos) << bad.output;
-  const Ran missing = Run(VESK_COM, "play missing.alg", dir, 20000);
+  const Ran missing = RunProgramWith(VESK_COM, "play missing.alg", dir, 20000);
   EXPECT_EQ(missing.code, static_cast<DWORD>(kExitNothingToPlay)) << missing.output;
-  const Ran help = Run(VESK_COM, "--help", dir, 20000);
+  const Ran help = RunProgramWith(VESK_COM, "--help", dir, 20000);
   EXPECT_NE(help.output.find("130  ended by SIGINT or SIGTERM"), std::string::npos) << help.output;
 }
 
@@ -97,7 +99,7 @@ TEST(ConsoleTwin, PlayWaitsForTheRunAndReturnsItsStatus) {
   TempDir dir;
   WriteMoves(dir);
   ::SetCursorPos(100, 100);
-  const Ran ran = Run(VESK_COM, "play moves.alg --countdown 0 --speed 50", dir, 30000);
+  const Ran ran = RunProgramWith(VESK_COM, "play moves.alg --countdown 0 --speed 50", dir, 30000);
   EXPECT_EQ(ran.code, 0u) << ran.output;
   EXPECT_NE(ran.output.find("vesk: played 1 passes"), std::string::npos) << ran.output;
   POINT cursor{};
@@ -106,7 +108,7 @@ TEST(ConsoleTwin, PlayWaitsForTheRunAndReturnsItsStatus) {
   EXPECT_EQ(cursor.y, 330);
   EXPECT_FALSE(std::filesystem::exists(dir.File("VeskSettings.auc")));
   // The windowed vesk.exe returns the same status to whoever waits for it.
-  EXPECT_EQ(Run(VESK_EXE, "play moves.alg --countdown 0", dir, 30000).code, 0u);
+  EXPECT_EQ(RunProgramWith(VESK_EXE, "play moves.alg --countdown 0", dir, 30000).code, 0u);
 }
 
 }  // namespace

@@ -2,13 +2,12 @@
 // backend. The command line is read first; the twin is the same program
 // built for the console, so that a command prompt waits for it, shows its
 // output and sees its exit status.
-#include <windows.h>
-
 #include <iostream>
 
 #include "app/command_line.h"
 #include "app/recorder_app.h"
 #include "platform/win32/win32_backend.h"
+#include "platform/win32/windows_api.h"
 
 namespace {
 
