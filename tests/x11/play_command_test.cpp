@@ -172,6 +172,28 @@ TEST_F(PlayCommand, LoopStoppedByCtrlBreakAndStopAfterAPassIsFinished) {
   EXPECT_EQ(WaitForExit(milliseconds(10000), [&] { target.Pump(); }), 0) << Output();
 }
 
+TEST_F(PlayCommand, ClosingTheWindowMidRunIsUnfinished) {
+  WriteJournal("long.alg", {{1, {WM_MOUSEMOVE, 80, 70, 0, 0}},
+                            {1, {WM_MOUSEMOVE, 90, 70, 60000, 0}},
+                            {1, {WM_MOUSEMOVE, 99, 70, 10, 0}}});
+  FakeInput user;
+  Start({"play", "long.alg", "--countdown", "0"});
+  Window main = 0;
+  ASSERT_TRUE(WaitFor(
+      [&] { return (main = FindTitled(user.dpy(), "PLAYING-(Vesk), <Ctrl+Break> to PAUSE")) != 0; },
+      [] {}, milliseconds(15000)))
+      << Output();
+  XEvent ev{};
+  ev.xclient.type = ClientMessage;
+  ev.xclient.window = main;
+  ev.xclient.message_type = XInternAtom(user.dpy(), "WM_PROTOCOLS", False);
+  ev.xclient.format = 32;
+  ev.xclient.data.l[0] = static_cast<long>(XInternAtom(user.dpy(), "WM_DELETE_WINDOW", False));
+  XSendEvent(user.dpy(), main, False, NoEventMask, &ev);
+  XSync(user.dpy(), False);
+  EXPECT_EQ(WaitForExit(milliseconds(10000)), 1) << Output();
+}
+
 TEST_F(PlayCommand, SigtermReleasesHeldKeysAndExits130) {
   // Shift pressed, then a long wait: the signal comes while it is held.
   WriteJournal("hold.alg", {{1, {WM_MOUSEMOVE, 80, 70, 0, 0}},
