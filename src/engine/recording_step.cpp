@@ -52,8 +52,8 @@ void RecorderDialog::RecordStep(int code, WParam, LParam lParam) {
       g_step.lastKeyDown = down;
       break;
     }
-    case EventArgs::PositionButton:
-      line = "Unidentified event: XXX";
+    case EventArgs::PositionButton:  // side buttons and messages the table lacks
+      line = name != nullptr ? name->script : "Unidentified event: XXX";
       break;
   }
   g_step.lastKeyCode = key;
