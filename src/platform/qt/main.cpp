@@ -44,7 +44,10 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
     qputenv("QT_QPA_PLATFORM", "xcb");
   }
-  QApplication app(argc, argv);
+  // Qt reads options of its own from the command line: it gets only the
+  // program's name, so that nothing of `vesk play` is taken for one.
+  static int qtArgc = 1;
+  QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QStringLiteral("Vesk"));
   // Windows come and go inside nested modal runs; the program decides when it ends.
   QApplication::setQuitOnLastWindowClosed(false);
