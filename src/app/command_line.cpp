@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <limits>
+#include <new>
 #include <sstream>
 
 #include "platform/file_writer.h"
@@ -284,22 +285,30 @@ Invocation HandleCommandLine(int argc, const char* const* argv, std::ostream& ou
     edits.maxDelay = maxDelay;
     return edits;
   };
-  if (*playCmd) {
-    play.edits = withEdits(play.edits);
-    const Loaded l = LoadBinary(play.file);
-    if (!l.ok || Summarise(l.entries).toPlay == 0) {
-      err << (l.ok ? play.file + ": nothing to play (no record has tag 1)" : l.why) << "\n";
-      result.exitStatus = kExitNothingToPlay;
-      return result;
+  // A huge file may need more memory than there is: a refusal, not a crash.
+  try {
+    if (*playCmd) {
+      play.edits = withEdits(play.edits);
+      const Loaded l = LoadBinary(play.file);
+      if (!l.ok || Summarise(l.entries).toPlay == 0) {
+        err << (l.ok ? play.file + ": nothing to play (no record has tag 1)" : l.why) << "\n";
+        result.exitStatus = kExitNothingToPlay;
+        return result;
+      }
+      result.startProgram = true;
+      result.play = play;
+    } else if (*checkCmd) {
+      result.exitStatus = Check(file, out, err);
+    } else if (*textCmd) {
+      result.exitStatus = ToText(file, output, withEdits(textEdits), out, err);
+    } else if (*journalCmd) {
+      result.exitStatus = ToJournal(file, output, withEdits(journalEdits), err);
     }
-    result.startProgram = true;
-    result.play = play;
-  } else if (*checkCmd) {
-    result.exitStatus = Check(file, out, err);
-  } else if (*textCmd) {
-    result.exitStatus = ToText(file, output, withEdits(textEdits), out, err);
-  } else if (*journalCmd) {
-    result.exitStatus = ToJournal(file, output, withEdits(journalEdits), err);
+  } catch (const std::bad_alloc&) {
+    err << "vesk: not enough memory for " << (*playCmd ? play.file : file) << "\n";
+    result.startProgram = false;
+    result.play.reset();
+    result.exitStatus = kExitNothingToPlay;
   }
   return result;
 }

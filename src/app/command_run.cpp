@@ -3,6 +3,7 @@
 // journal played through the same path as the automatic run, the window
 // closed at the end with an exit status a scheduler can read.
 #include <algorithm>
+#include <new>
 
 #include "app/command_line.h"
 #include "app/recorder_dialog.h"
@@ -68,11 +69,16 @@ void RecorderDialog::StartCommandRun() {
   } else if (read != JournalRead::Loaded) {
     failure = JournalRefusedLine(read, run.file);
   } else if (run.edits.Any()) {
-    Assign(journal, ApplyEdits(run.edits, EntriesOf(journal)));
+    try {
+      Assign(journal, ApplyEdits(run.edits, EntriesOf(journal)));
+    } catch (const std::bad_alloc&) {
+      journal.RemoveAll();
+      failure = "Could not edit " + run.file + ": not enough memory";
+    }
   }
-  if (failure.empty() && Summarise(EntriesOf(journal)).toPlay == 0) {
-    failure = run.file + " holds nothing to play";
-  }
+  bool playable = false;
+  for (std::size_t i = 0; i < journal.Size() && !playable; ++i) playable = journal.At(i).tag == 1;
+  if (failure.empty() && !playable) failure = run.file + " holds nothing to play";
   if (!failure.empty()) {
     // The file changed since the command line looked at it.
     AddLogLine(failure);
