@@ -1,14 +1,16 @@
-// The Linux program: the recorder on Qt windows and the X server's input.
-// The command line is read first: `check`, `text` and `journal` never start
-// the window system.
+// The Linux program: the recorder on Qt windows with the X server's input
+// or, on a Wayland session, the Wayland input path. The command line is read
+// first: `check`, `text` and `journal` never start the window system.
 #include <QApplication>
 #include <QSocketNotifier>
 
 #include <sys/socket.h>
 #include <unistd.h>
+
 #include <csignal>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 #include "app/command_line.h"
 #include "app/recorder_app.h"
@@ -71,7 +73,10 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
   }
 
-  vesk::qt::QtBackend backend;
+  // The input path: chosen here, once, from the session; its start-up notes
+  // say which and why.
+  vesk::qt::LinuxInput input = vesk::qt::ChooseLinuxInput();
+  vesk::qt::QtBackend backend(std::move(input));
   vesk::InstallBackend(&backend);
   vesk::SetCommandRun(invocation.play ? &*invocation.play : nullptr);
   vesk::SetCommandReport(invocation.play ? &std::cerr : nullptr);
