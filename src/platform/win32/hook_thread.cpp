@@ -172,18 +172,16 @@ void HookThread::Answered(std::int64_t startUs) {
 bool HookThread::Arrived(HHOOK hook, DWORD eventTime) {
   const DWORD now = ::GetTickCount();
   const DWORD timeout = timeoutMs_;
-  const bool late = timeout != 0 && now - eventTime > timeout && now - eventTime < 0x80000000u;
-  if (late && dropLate_) {
+  if (dropLate_ && timeout != 0 && now - eventTime > timeout && now - eventTime < 0x80000000u) {
     // What Windows does: the hook is gone, nobody is told, and this call
     // never reaches the program. The handle stays, as it would.
     ::UnhookWindowsHookEx(hook);
     return true;
   }
+  // A late call alone is no proof of a dropped hook, and putting hooks back
+  // that were still there could lose what arrives meanwhile: the watch
+  // decides, from input the hooks did not see.
   lastCallTick_ = now;
-  if (late && !reinstallPending_.exchange(true)) {
-    // Windows has most likely removed the hooks while this call waited.
-    ::PostMessageA(window_, kReinstall, 0, static_cast<LPARAM>(eventTime));
-  }
   return false;
 }
 
