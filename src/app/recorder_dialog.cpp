@@ -47,6 +47,8 @@ bool RecorderDialog::OnInitDialog() {
     settings.Save();
   }
   for (const std::string& note : Sys().StartupNotes()) AddLogLine(note);
+  // Recordings a crash, a kill or Exit left behind.
+  for (const std::string& line : RecoverOrphans(Sys().Files())) AddLogLine(line);
   if (settings.playAtStartup != 0) PostMessage(g_autoPlaybackMessage, 0, 0);
   state = Stopped;
   UpdateStatus();

@@ -9,6 +9,7 @@
 #include "engine/held_input.h"
 #include "platform/dialog.h"
 #include "storage/journal.h"
+#include "storage/recovery_journal.h"
 #include "storage/settings.h"
 #include "ui/layered_window_helper.h"
 
@@ -69,9 +70,10 @@ class RecorderDialog : public Dialog {
   void RestoreHeldInput();
 
   // Journal file, script export, settings, automatic playback.
-  // False when the chosen file could not be written: the journal is still
-  // unsaved. A cancelled dialog counts as declining.
-  bool SaveJournal();
+  // Failed when the chosen file could not be written: the journal is still
+  // unsaved, and so it is when the dialog was cancelled.
+  enum class SaveResult { Saved, Cancelled, Failed };
+  SaveResult SaveJournal();
   bool OpenJournal();
   void SaveScript();
   void OnSettings();
@@ -120,6 +122,9 @@ class RecorderDialog : public Dialog {
   // The run started by the automatic playback has not reached its natural
   // end yet (the exit status tells a task scheduler).
   bool autoRunUnfinished = false;
+  // The copy of the recording on the disk, kept until the recording is
+  // saved or declined.
+  RecoveryJournal recovery;
 
  protected:
   bool OnInitDialog() override;

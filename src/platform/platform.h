@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "resources/dialog_templates.h"
+#include "platform/state_files.h"
 #include "platform/types.h"
+#include "resources/dialog_templates.h"
 
 namespace vesk {
 
@@ -152,6 +153,9 @@ class Backend {
   // Why the system last cancelled the journal hooks (WM_CANCELJOURNAL), as
   // a line for the log, then forgotten; empty when it cannot tell.
   virtual std::string TakeCancelReason() { return {}; }
+
+  // --- Files that outlive the program (the recovery journal) ---
+  virtual StateFiles& Files() { return NativeStateFiles(); }
 
   // The program has left its last modal run (lets a backend tidy up).
   virtual void ProgramEnded() {}

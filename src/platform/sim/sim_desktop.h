@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/sim_files.h"
 
 namespace vesk::sim {
 
@@ -266,6 +267,7 @@ class SimDesktop : public Backend {
   std::vector<std::string> StartupNotes() override { return startupNotes_; }
   std::string InputPathNote(bool) override { return inputPathNote_; }
   std::string TakeCancelReason() override { return std::exchange(cancelReason_, {}); }
+  StateFiles& Files() override { return files; }
   std::uint32_t GetTickCount() override;
   std::uint64_t GetMicroseconds() override { return now_ * 1000u; }
   void Sleep(std::uint32_t milliseconds) override;
@@ -275,6 +277,9 @@ class SimDesktop : public Backend {
   void CloseHandle(MutexHandle mutex) override;
 
   int FreeLibraryCalls() const { return freeLibraryCalls_; }
+
+  // The state folder and its switches (see SimStateFiles).
+  SimStateFiles files;
   int LoadedModules() const { return loadedModules_; }
 
  private:
