@@ -48,7 +48,7 @@ bool RecorderDialog::OnInitDialog() {
   }
   for (const std::string& note : Sys().StartupNotes()) AddLogLine(note);
   // Recordings a crash, a kill or Exit left behind.
-  for (const std::string& line : RecoverOrphans(Sys().Files())) AddLogLine(line);
+  for (const std::string& line : RecoverOrphans(Sys().Files())) AddNotice(line);
   if (settings.playAtStartup != 0) PostMessage(g_autoPlaybackMessage, 0, 0);
   state = Stopped;
   UpdateStatus();
@@ -72,6 +72,11 @@ void RecorderDialog::AddLogLine(const std::string& text) {
   if (logList.GetCount() >= kLogLineLimit) logList.DeleteFirst(kLogLinesTrimmed);
   logList.AddString(text);
   logList.SetCurSel(logList.GetCount() - 1);
+}
+
+void RecorderDialog::AddNotice(const std::string& text) {
+  AddLogLine(text);
+  Sys().Notice(text);
 }
 
 void RecorderDialog::AddComposedLine() { AddLogLine(std::string(textStream.End())); }

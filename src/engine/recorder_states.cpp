@@ -36,7 +36,7 @@ void RecorderDialog::StartRecording() {
     // From here every event also goes to the disk; a recording the disk
     // refuses goes on in memory.
     const std::string unprotected = recovery.Begin(Sys().Files());
-    if (!unprotected.empty()) AddLogLine(unprotected);
+    if (!unprotected.empty()) AddNotice(unprotected);
   }
   state = Recording;
   UpdateStatus();
@@ -50,7 +50,7 @@ void RecorderDialog::StartRecording() {
 
 void RecorderDialog::PauseRecording(bool byUser) {
   RemoveRecord();
-  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddLogLine(failed);
+  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddNotice(failed);
   state = byUser ? RecordingPausedByUser : RecordingPausedBySystem;
   UpdateStatus();
 }
@@ -62,7 +62,7 @@ void RecorderDialog::StopRecording() {
   AddLogLine("Recording Stopped.");
   UpdateStatus();
   recovery.Flush();
-  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddLogLine(failed);
+  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddNotice(failed);
   // A failed save keeps the recording: the question comes again until the
   // journal is saved or the user declines. The recovery journal goes only
   // then; a save dialog cancelled after Yes keeps it.

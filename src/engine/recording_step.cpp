@@ -87,7 +87,7 @@ void RecorderDialog::RecordStep(int code, WParam, LParam lParam) {
   }
   journal.Append(JournalEntry{1, lastEvent});
   recovery.Append(JournalEntry{1, lastEvent});
-  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddLogLine(failed);
+  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddNotice(failed);
 }
 
 }  // namespace vesk

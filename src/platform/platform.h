@@ -156,6 +156,9 @@ class Backend {
 
   // --- Files that outlive the program (the recovery journal) ---
   virtual StateFiles& Files() { return NativeStateFiles(); }
+  // A logged line that matters beyond the window's life (a recording
+  // recovered or not protected); a backend may also show it elsewhere.
+  virtual void Notice(const std::string& line) { (void)line; }
 
   // The program has left its last modal run (lets a backend tidy up).
   virtual void ProgramEnded() {}

@@ -1,6 +1,8 @@
 // The Linux program: the recorder on Qt windows and the X server's input.
 #include <QApplication>
 
+#include <csignal>
+
 #include "app/recorder_app.h"
 #include "platform/qt/qt_backend.h"
 
@@ -10,6 +12,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
     qputenv("QT_QPA_PLATFORM", "xcb");
   }
+  // A file that reaches its size limit fails its write (the recording then
+  // goes on in memory) instead of ending the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vesk"));
   // Windows come and go inside nested modal runs; the program decides when it ends.

@@ -72,6 +72,7 @@ class QtBackend : public Backend {
   std::vector<std::string> StartupNotes() override;
   std::string InputPathNote(bool playback) override;
   std::string TakeCancelReason() override;
+  void Notice(const std::string& line) override;
   std::uint32_t GetTickCount() override;
   std::uint64_t GetMicroseconds() override;
   void Sleep(std::uint32_t milliseconds) override;
