@@ -46,7 +46,7 @@ bool RecorderDialog::OnInitDialog() {
     AddLogLine("Failed to load settings from VeskSettings.auc, defaults loaded - creating.");
     settings.Save();
   }
-  for (const std::string& note : Sys().StartupNotes()) AddLogLine(note);
+  for (const std::string& note : Sys().Notes().StartupNotes()) AddLogLine(note);
   // Recordings a crash, a kill or Exit left behind.
   for (const std::string& line : RecoverOrphans(Sys().Files())) AddNotice(line);
   if (settings.playAtStartup != 0) PostMessage(g_autoPlaybackMessage, 0, 0);
@@ -76,7 +76,7 @@ void RecorderDialog::AddLogLine(const std::string& text) {
 
 void RecorderDialog::AddNotice(const std::string& text) {
   AddLogLine(text);
-  Sys().Notice(text);
+  Sys().Notes().Notice(text);
 }
 
 void RecorderDialog::AddComposedLine() { AddLogLine(std::string(textStream.End())); }

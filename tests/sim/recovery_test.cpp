@@ -122,9 +122,10 @@ TEST_F(Recovery, EveryOtherEndingKeepsItAndTheNextStartReportsIt) {
         (state / (n == 1 ? std::string("VeskRecovered-2026-12-07-153012.alg")
                          : "VeskRecovered-2026-12-07-153012-" + std::to_string(n) + ".alg"))
             .string();
-    EXPECT_EQ(Count(next->Log(), "Recovered an unsaved recording of " + std::to_string(records) +
-                                     " events, recorded 2026-12-07 15:30:12: " + recovered),
-              1);
+    const std::string line = "Recovered an unsaved recording of " + std::to_string(records) +
+                             " events, recorded 2026-12-07 15:30:12: " + recovered;
+    EXPECT_EQ(Count(next->Log(), line), 1);
+    EXPECT_EQ(next->sim.Notices(), std::vector<std::string>{line});
     EXPECT_TRUE(Files("recording-").empty());
     EXPECT_EQ(next->sim.Surprises(), std::vector<std::string>{});
   }

@@ -259,12 +259,12 @@ void QtBackend::EndModalLoop(WindowId window, int result) {
 }
 
 void QtBackend::SetWindowText(WindowId window, const std::string& text) {
-  if (TemplateWindow* w = d_->Win(window)) w->setWindowTitle(Q(text));
+  if (TemplateWindow* w = d_->Win(window)) w->setWindowTitle(ToQt(text));
 }
 
 std::string QtBackend::GetWindowText(WindowId window) {
   TemplateWindow* w = d_->Win(window);
-  return w != nullptr ? S(w->windowTitle()) : std::string{};
+  return w != nullptr ? FromQt(w->windowTitle()) : std::string{};
 }
 
 std::uint32_t QtBackend::GetWindowLong(WindowId window, int index) {

@@ -18,7 +18,7 @@ namespace vesk::qt {
 using x11::Injector;
 using x11::X11Input;
 
-class QtBackend : public Backend {
+class QtBackend : public Backend, public Diagnostics {
  public:
   QtBackend();
   ~QtBackend() override;
@@ -81,6 +81,8 @@ class QtBackend : public Backend {
   bool ReleaseMutex(MutexHandle mutex) override;
   void CloseHandle(MutexHandle mutex) override;
   void ProgramEnded() override;
+  Diagnostics& Notes() override { return *this; }
+  StateFiles& Files() override { return NativeStateFiles(); }
 
   // For tests and tools: the widget of a window or of one of its controls.
   QWidget* WindowWidget(WindowId window);

@@ -39,8 +39,8 @@ using x11::PlaybackDriver;
 QtBackend* CurrentBackend();
 void SetCurrentBackend(QtBackend* backend);
 
-inline QString Q(const std::string& s) { return QString::fromStdString(s); }
-inline std::string S(const QString& s) { return s.toStdString(); }
+inline QString ToQt(const std::string& s) { return QString::fromStdString(s); }
+inline std::string FromQt(const QString& s) { return s.toStdString(); }
 const QIcon& AppIcon();
 std::int64_t SteadyMs();
 

@@ -111,7 +111,7 @@ struct InjectedEvent {
   bool sentAtOnce;
 };
 
-class SimDesktop : public Backend {
+class SimDesktop : public Backend, public Diagnostics {
  public:
   SimDesktop();
   ~SimDesktop() override;
@@ -216,6 +216,8 @@ class SimDesktop : public Backend {
   // Things the program did that the test did not script (an unexpected
   // dialog, say); a test can assert this stays empty.
   const std::vector<std::string>& Surprises() const { return surprises_; }
+  // Lines the program gave as notices (Diagnostics::Notice), in order.
+  const std::vector<std::string>& Notices() const { return notices_; }
   // Numbers of the messages handed to the get-message hook, in order.
   const std::vector<std::uint32_t>& RetrievedMessages() const { return retrieved_; }
 
@@ -267,6 +269,9 @@ class SimDesktop : public Backend {
   std::vector<std::string> StartupNotes() override { return startupNotes_; }
   std::string InputPathNote(bool) override { return inputPathNote_; }
   std::string TakeCancelReason() override { return std::exchange(cancelReason_, {}); }
+  void ProgramEnded() override {}  // nothing outlives the program here
+  void Notice(const std::string& line) override { notices_.push_back(line); }
+  Diagnostics& Notes() override { return *this; }
   StateFiles& Files() override { return files; }
   std::uint32_t GetTickCount() override;
   std::uint64_t GetMicroseconds() override { return now_ * 1000u; }
@@ -379,6 +384,7 @@ class SimDesktop : public Backend {
   int mutexWaits_ = 0;
   std::uint32_t lastWaitTimeout_ = 0;
   std::vector<std::string> surprises_;
+  std::vector<std::string> notices_;
   std::vector<std::string> trace_;
 };
 

@@ -14,7 +14,7 @@ namespace vesk::win32 {
 enum class JournalMode;
 class HookEngine;
 
-class Win32Backend final : public Backend {
+class Win32Backend final : public Backend, public Diagnostics {
  public:
   // Initialises the common controls. Construct and use on the thread that
   // runs the program: windows and hooks belong to it.
@@ -85,6 +85,11 @@ class Win32Backend final : public Backend {
   std::vector<std::string> StartupNotes() override;
   std::string InputPathNote(bool playback) override;
   std::string TakeCancelReason() override;
+  void ProgramEnded() override {}  // the hooks and windows go with their owners
+  Diagnostics& Notes() override { return *this; }
+  // A program without a console: the log is where the line shows.
+  void Notice(const std::string&) override {}
+  StateFiles& Files() override { return NativeStateFiles(); }
 
   // Whether the journal hook of that kind runs on the low-level path.
   bool EmulatingJournal(int kind) const;
