@@ -20,8 +20,12 @@ std::string Stamp(const LocalTime& t, const char* format) {
 }
 
 std::string WithSerial(std::string stem, int serial) {
-  if (serial > 1) stem += "-" + std::to_string(serial);
-  return stem + ".alg";
+  if (serial > 1) {
+    stem += '-';
+    stem += std::to_string(serial);
+  }
+  stem += ".alg";
+  return stem;
 }
 
 bool Digits(std::string_view s, std::size_t n) {
