@@ -236,7 +236,6 @@ int main(int argc, char** argv) {
   }
   std::printf("replay: %ld of %ld moves arrived in the window; exit status %d\n", received, moves,
               exitCode);
-  std::error_code ec;
   fs::remove_all(dir, ec);
   const bool recoveryKept = recoveryBytes / 24 + 1 >= journal.Size() && recoveryRemoved;
   return received == moves && moves == events && exitCode == 0 && recoveryKept ? 0 : 2;

@@ -132,6 +132,25 @@ TEST_F(Recovery, EveryOtherEndingKeepsItAndTheNextStartReportsIt) {
   EXPECT_EQ(Files("VeskRecovered-").size(), endings.size());
 }
 
+TEST_F(Recovery, ARecordingInTheSameSecondTakesTheNextName) {
+  {
+    auto p = Program();
+    RecordAndPause(*p);
+    p->sim.AnswerMessageBox(IDYES);
+    p->sim.AnswerFileDialog(std::nullopt);  // kept
+    p->sim.Click(p->main, IDC_STOP);
+    p->sim.Click(p->main, IDC_RECORD);
+    p->sim.MouseMove(7, 8);
+  }
+  const auto left = Files("recording-");
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_EQ(left[1].filename(), "recording-4242-20261207-153012.alg");
+  EXPECT_EQ(left[0].filename(), "recording-4242-20261207-153012-2.alg");
+  EXPECT_EQ(MovesIn(left[0]), std::vector<std::uint32_t>{7});
+  auto next = Program();
+  EXPECT_EQ(Files("VeskRecovered-2026-12-07-153012").size(), 2u);
+}
+
 TEST_F(Recovery, ARecoveredJournalPlaysAndADamagedTailIsDropped) {
   fs::create_directories(state);
   Journal j;

@@ -218,20 +218,14 @@ TEST_F(RecoveryProgram, KilledWhileRecordingTheNextStartRecoversEveryEvent) {
 }
 
 TEST_F(RecoveryProgram, AJournalTheDiskRefusesCostsTheRecordingNothingAndIsReported) {
-  ASSERT_NE(Start(), 0);
-  pid_t pid = pids_[0];
+  const Window main = StartRecording();
+  ASSERT_NE(main, 0u) << Log(0);
+  const pid_t pid = pids_[0];
   // Files of the program may not grow past 2 kB, as on a full disk (its
   // standard error, a file here, stays well below).
   const rlimit tiny{2048, RLIM_INFINITY};
   ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, &tiny, nullptr), 0);
-  Window main = 0;
-  ASSERT_TRUE(Appears("STOPPED - (Vesk)", &main)) << Log(0);
-  HasFocusSoon(user_, main, milliseconds(2000));
-  user_.FocusFollowsPointer();
-  const auto record = ControlCentre(user_.dpy(), main, IDC_RECORD);
-  user_.Click(record.first, record.second);
   Window w = 0;
-  ASSERT_TRUE(Appears("RECORDING - (Vesk), <Ctrl+Break> to PAUSE", &w)) << Log(0);
   ASSERT_TRUE(SendAll());
   const std::string told =
       "vesk: This recording is not protected: could not write the recovery journal ";
