@@ -12,7 +12,7 @@
 namespace vesk::win32 {
 
 enum class JournalMode;
-class HookEngine;
+class HookBridge;
 
 class Win32Backend final : public Backend, public Diagnostics {
  public:
@@ -93,7 +93,7 @@ class Win32Backend final : public Backend, public Diagnostics {
 
   // Whether the journal hook of that kind runs on the low-level path.
   bool EmulatingJournal(int kind) const;
-  HookEngine& Hooks() { return *hooks_; }
+  HookBridge& Hooks() { return *hooks_; }
   // The folder the settings file lives in: the working folder at start-up,
   // which the file dialogs are not allowed to move.
   const std::string& StartFolder() const { return startFolder_; }
@@ -105,7 +105,7 @@ class Win32Backend final : public Backend, public Diagnostics {
   void* Icon(int resource, bool big);
 
   std::string startFolder_;
-  std::unique_ptr<HookEngine> hooks_;
+  std::unique_ptr<HookBridge> hooks_;
   std::map<WindowId, std::unique_ptr<WindowData>> windows_;
   std::map<std::pair<int, bool>, void*> icons_;
 };
