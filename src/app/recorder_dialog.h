@@ -48,7 +48,7 @@ class RecorderDialog : public Dialog {
 
   // Log.
   void AddLogLine(const std::string& text);
-  // A log line the backend may also show elsewhere (see Backend::Notice).
+  // A log line the backend may also show elsewhere (Diagnostics::Notice).
   void AddNotice(const std::string& text);
   // Passes the composed text of textStream to AddLogLine.
   void AddComposedLine();
