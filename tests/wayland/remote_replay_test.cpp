@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include "common/scripted_playback.h"
 #include "fake_desktop.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/wayland/remote_input.h"
@@ -40,34 +42,14 @@ bool WaitFor(const std::function<bool()>& done, int limitMs = 10000) {
 
 std::uint32_t Key(std::uint32_t scan, std::uint32_t vk) { return scan << 8 | vk; }
 
-// The journal as the playback hook serves it: (record, wait before it).
+// The journal as the playback hook serves it, and the messages the
+// get-message hook saw.
 struct Served {
-  std::vector<std::pair<EVENTMSG, LResult>> events;
-  std::size_t next = 0;
-  bool handedOver = false;
-  std::vector<int> calls;
-  HookHandle self = 0;
+  std::unique_ptr<ScriptedPlayback> play = std::make_unique<ScriptedPlayback>();
   QtBackend* backend = nullptr;
-  std::vector<std::uint32_t> retrieved;  // messages seen by the get-message hook
+  std::vector<std::uint32_t> retrieved;
 };
 Served g;
-
-LResult PlaybackProc(int code, WParam, LParam lParam) {
-  g.calls.push_back(code);
-  if (code == HC_SKIP) {
-    ++g.next;
-    g.handedOver = false;
-    return 0;
-  }
-  if (g.next == g.events.size()) {
-    g.backend->UnhookWindowsHookEx(g.self);
-    return 0;
-  }
-  *reinterpret_cast<EVENTMSG*>(lParam) = g.events[g.next].first;
-  if (g.handedOver) return 0;
-  g.handedOver = true;
-  return g.events[g.next].second;
-}
 
 LResult GetMessageProc(int code, WParam, LParam lParam) {
   if (code == HC_ACTION) g.retrieved.push_back(reinterpret_cast<const MSG*>(lParam)->message);
@@ -96,11 +78,10 @@ class RemoteReplay : public ::testing::Test {
     return b;
   }
 
-  void Play(QtBackend& backend, std::vector<std::pair<EVENTMSG, LResult>> events) {
-    g.events = std::move(events);
+  void Play(QtBackend& backend, std::vector<ScriptedRecord> records) {
+    g.play->records = std::move(records);
     ASSERT_NE(backend.SetWindowsHookEx(WH_GETMESSAGE, &GetMessageProc), 0u);
-    g.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlaybackProc);
-    ASSERT_NE(g.self, 0u);
+    ASSERT_NE(g.play->Install(backend), 0u);
   }
 
   TempDir dir;  // the working folder: settings and the restore token
@@ -158,7 +139,7 @@ TEST_F(RemoteReplay, WaitsForTheDevicesThenPlaysTheJournalOnSchedule) {
   // Devices announced but not yet resumed: nothing is asked of the journal.
   ASSERT_TRUE(WaitFor([&] { return desktop.DevicesAdded() == 2; }));
   for (int i = 0; i < 50; ++i) Pump();
-  EXPECT_TRUE(g.calls.empty());
+  EXPECT_TRUE(g.play->calls.empty());
   const auto asked = desktop.Asked();
   EXPECT_EQ(asked.types, 3u);  // keyboard and pointer
   EXPECT_EQ(asked.persistMode, 2u);
@@ -206,7 +187,7 @@ TEST_F(RemoteReplay, WaitsForTheDevicesThenPlaysTheJournalOnSchedule) {
   for (std::size_t i = 1; i < input.size(); ++i) EXPECT_GE(input[i].frameUs, input[i - 1].frameUs);
   for (const auto& r : got) EXPECT_LE(r.frameUs, r.receivedUs);
 
-  ASSERT_TRUE(WaitFor([] { return g.next == g.events.size(); }));
+  ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size(); }));
   EXPECT_FALSE(Cancelled());
   EXPECT_EQ(backend->TakeCancelReason(), "");
 }
@@ -256,9 +237,9 @@ TEST_F(RemoteReplay, TheUserRefusingTheDialogCancelsPlaybackWithTheReason) {
   ASSERT_TRUE(WaitFor(Cancelled));
   EXPECT_EQ(backend->TakeCancelReason(),
             "Remote input: the user declined the desktop's remote input dialog.");
-  EXPECT_EQ(backend->TakeCancelReason(), "");          // told once
-  EXPECT_FALSE(backend->UnhookWindowsHookEx(g.self));  // already gone
-  EXPECT_TRUE(g.calls.empty());
+  EXPECT_EQ(backend->TakeCancelReason(), "");                // told once
+  EXPECT_FALSE(backend->UnhookWindowsHookEx(g.play->self));  // already gone
+  EXPECT_TRUE(g.play->calls.empty());
   EXPECT_TRUE(desktop.Got().empty());
   EXPECT_FALSE(std::filesystem::exists(wayland::kRestoreTokenFileName));
 }
@@ -320,7 +301,7 @@ TEST_F(RemoteReplay, ADevicePausedMidPlaybackCancelsAndTheHeldKeyIsReleased) {
   Play(*backend,
        {{{WM_KEYDOWN, Key(0x1E, 'A'), 1, 0, 0}, 1}, {{WM_KEYUP, Key(0x1E, 'A'), 1, 0, 0}, 60000}});
   for (int i = 0; i < 50; ++i) Pump();
-  EXPECT_TRUE(g.calls.empty());
+  EXPECT_TRUE(g.play->calls.empty());
   desktop.Resume();
   ASSERT_TRUE(WaitFor([&] { return Of(desktop.Got(), K::Key).size() == 3; }));
 
@@ -336,7 +317,7 @@ TEST_F(RemoteReplay, TheRestoreTokenIsKeptAndOfferedUntilTheDesktopRefusesIt) {
   {
     auto backend = Backend();
     Play(*backend, {{{WM_MOUSEMOVE, 5, 5, 0, 0}, 1}, {{WM_MOUSEMOVE, 6, 6, 0, 0}, 1}});
-    ASSERT_TRUE(WaitFor([] { return g.next == g.events.size(); }));
+    ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size(); }));
   }
   EXPECT_EQ(desktop.Asked().dialogs, 1);
   EXPECT_EQ(desktop.Asked().offeredToken, "");
@@ -347,7 +328,7 @@ TEST_F(RemoteReplay, TheRestoreTokenIsKeptAndOfferedUntilTheDesktopRefusesIt) {
   {
     auto backend = Backend();
     Play(*backend, {{{WM_MOUSEMOVE, 5, 5, 0, 0}, 1}, {{WM_MOUSEMOVE, 6, 6, 0, 0}, 1}});
-    ASSERT_TRUE(WaitFor([] { return g.next == g.events.size(); }));
+    ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size(); }));
     EXPECT_FALSE(Cancelled());
   }
   EXPECT_EQ(desktop.Asked().offeredToken, "token-1");
@@ -364,7 +345,7 @@ TEST_F(RemoteReplay, TheRestoreTokenIsKeptAndOfferedUntilTheDesktopRefusesIt) {
             "Remote input: the desktop no longer accepts the saved permission; the next run asks "
             "again.");
   EXPECT_FALSE(std::filesystem::exists(wayland::kRestoreTokenFileName));
-  EXPECT_TRUE(g.calls.empty());
+  EXPECT_TRUE(g.play->calls.empty());
 }
 
 }  // namespace
