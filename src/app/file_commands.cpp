@@ -28,31 +28,32 @@ FileDialogRequest JournalDialog(bool save) {
 // Shared by the journal and the script: ask for a path, write the bytes
 // whole, report. The bytes are taken after the dialog closes: recording may
 // go on while it is open. Journals and scripts hold typed text: owner-only.
-// False when the chosen file could not be written.
 template <class Bytes>
-bool SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request, Bytes bytes) {
+RecorderDialog::SaveResult SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request,
+                                       Bytes bytes) {
+  using R = RecorderDialog::SaveResult;
   const std::optional<std::string> chosen = Sys().ShowFileDialog(dlg.GetSafeHwnd(), request);
-  if (!chosen || chosen->empty()) return true;
+  if (!chosen || chosen->empty()) return R::Cancelled;
   const std::string& path = *chosen;
   switch (WriteFileReplacing(path, bytes(), /*ownerOnly=*/true)) {
     case WriteOutcome::OpenFailed:
       dlg.AddLogLine("Could not open " + path + " for writing");
-      return false;
+      return R::Failed;
     case WriteOutcome::WriteFailed:
       dlg.AddLogLine("Could not write " + path);
-      return false;
+      return R::Failed;
     case WriteOutcome::Written:
       break;
   }
   dlg.textStream.Rewind();
   dlg.textStream << "Saved " << dlg.journal.Count() << " records to " << path;
   dlg.AddComposedLine();
-  return true;
+  return R::Saved;
 }
 
 }  // namespace
 
-bool RecorderDialog::SaveJournal() {
+RecorderDialog::SaveResult RecorderDialog::SaveJournal() {
   return SaveBytesAs(*this, JournalDialog(true), [this] { return EncodeJournal(journal); });
 }
 

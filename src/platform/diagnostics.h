@@ -18,6 +18,9 @@ class Diagnostics {
   // Why the system last cancelled the journal hooks (WM_CANCELJOURNAL), as
   // a line for the log, then forgotten; empty when it cannot tell.
   virtual std::string TakeCancelReason() = 0;
+  // A logged line that matters beyond the window's life (a recording
+  // recovered, or not protected): shown where the system keeps such lines.
+  virtual void Notice(const std::string& line) = 0;
   // The program has left its last modal run (lets a backend tidy up).
   virtual void ProgramEnded() = 0;
 

@@ -100,6 +100,12 @@ std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReaso
 
 std::vector<std::string> QtBackend::StartupNotes() { return d_->input.StartupNotes(); }
 
+// Where the program was started from a terminal or a session that keeps
+// its output, the line is found there too.
+void QtBackend::Notice(const std::string& line) {
+  std::fprintf(stderr, "vesk: %s\n", line.c_str());
+}
+
 std::string QtBackend::InputPathNote(bool playback) { return d_->input.InputPathNote(playback); }
 
 // ---------------------------------------------------------------- input at once

@@ -1,5 +1,6 @@
 #include "platform/file_writer.h"
 
+#include "platform/win32/owner_only.h"
 #include "platform/win32/windows_api.h"
 
 #include <algorithm>
@@ -25,42 +26,6 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   }
   return true;
 }
-
-// A security descriptor that lets the current user alone into the file:
-// a protected access list with one entry, so nothing is inherited from
-// the folder.
-class OwnerOnly {
- public:
-  OwnerOnly() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    user_.resize(size);
-    const bool ok =
-        size > 0 && ::GetTokenInformation(token, TokenUser, user_.data(), size, &size) != FALSE;
-    ::CloseHandle(token);
-    if (!ok) return;
-    PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
-    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(sid);
-    acl_.resize(aclSize);
-    auto* acl = reinterpret_cast<ACL*>(acl_.data());
-    valid_ = ::InitializeAcl(acl, aclSize, ACL_REVISION) &&
-             ::AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) &&
-             ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-             ::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
-             ::SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-    attributes_ = {sizeof(attributes_), &descriptor_, FALSE};
-  }
-  SECURITY_ATTRIBUTES* Attributes() { return valid_ ? &attributes_ : nullptr; }
-
- private:
-  std::vector<BYTE> user_;
-  std::vector<BYTE> acl_;
-  SECURITY_DESCRIPTOR descriptor_{};
-  SECURITY_ATTRIBUTES attributes_{};
-  bool valid_ = false;
-};
 
 std::function<std::string()>& TestNames() {
   static std::function<std::string()> next;
