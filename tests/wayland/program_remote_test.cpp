@@ -134,7 +134,7 @@ TEST_F(RemoteProgram, AScheduledRunPlaysThroughTheDesktopsRemoteInput) {
   EXPECT_EQ(got.front().x, 300);
   EXPECT_EQ(got.front().y, 200);
   // The permission is kept for the next scheduled run.
-  EXPECT_EQ(ReadFile(dir_.File("VeskRemoteInput.token")), "token-1\n");
+  EXPECT_EQ(ReadFile(dir_.File("VeskRemoteInput.token")), desktop.LastIssuedToken() + "\n");
 }
 
 TEST_F(RemoteProgram, ARunTheUserRefusesEndsUnfinishedAndSaysWhy) {

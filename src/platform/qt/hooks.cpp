@@ -87,7 +87,14 @@ void QtBackend::Impl::BeginPlayback() {
     LogModel::HoldFlushes(true);
     playback.Start();
   };
+  // A locked screen takes input like any other window: a scheduled run
+  // must not type into its password field.
+  if (screenLock.Locked()) {
+    OnScreenLocked(true);
+    return;
+  }
   if (injector == &remoteInjector && !remote.Ready()) {
+    remote.SetParentWindow(DialogParent());
     remoteReady = start;
     remote.Open();  // ready or lost follows, possibly at once
   } else {

@@ -64,7 +64,9 @@ QtBackend::Impl::Impl(QtBackend* owner)
     if (remoteReady) std::exchange(remoteReady, {})();
   };
   rcb.lost = [this](const std::string& line) { OnLost(line); };
+  rcb.asking = [this](bool asking) { OnAsking(asking); };
   remote.SetCallbacks(std::move(rcb));
+  screenLock.changed = [this](bool locked) { OnScreenLocked(locked); };
   if (remote.Active()) UseInjector(&remoteInjector);
 }
 

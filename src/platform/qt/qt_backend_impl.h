@@ -22,6 +22,7 @@
 #include "platform/qt/qt_backend.h"
 #include "platform/wayland/remote_injector.h"
 #include "platform/wayland/remote_input.h"
+#include "platform/wayland/screen_lock.h"
 #include "platform/x11/injector.h"
 #include "platform/x11/playback_driver.h"
 #include "platform/x11/x11_input.h"
@@ -114,6 +115,9 @@ struct QtBackend::Impl {
   wayland::RemoteInput remote;
   RemoteInjector remoteInjector{remote};
   std::function<void()> remoteReady;  // what the session's readiness starts
+  wayland::ScreenLock screenLock{QDBusConnection::sessionBus(), QDBusConnection::systemBus()};
+  // Stays-on-top windows lowered while the desktop's permission dialog shows.
+  std::vector<QPointer<TemplateWindow>> lowered;
   NamedMutexTable mutexes;
 
   std::map<WindowId, QPointer<TemplateWindow>> windows;
@@ -169,6 +173,11 @@ struct QtBackend::Impl {
   void OnLost(const std::string& line);
   // The playback hook went in: replay begins once the path is ready.
   void BeginPlayback();
+  // The desktop's permission dialog may be up: let it have the front and
+  // the keyboard (true), or take them back (false).
+  void OnAsking(bool asking);
+  void OnScreenLocked(bool locked);
+  std::string DialogParent();  // "x11:<id>" of the program's window, or empty
   void KindRemoved(int kind);
   // Replays through another path from now on (null: XTEST again).
   void UseInjector(Injector* replacement);
