@@ -57,8 +57,11 @@ std::vector<std::string> StartupNotesFor(const SessionKind& session, const Repla
         "Replay: through the desktop's remote input (portal and libei); the desktop asks once "
         "for permission.");
   } else {
-    lines.push_back("Replay: XTEST through Xwayland, which reaches X11 programs only (" +
-                    choice.whyNot + ").");
+    // Where XTEST lands is the desktop's choice: GNOME 46 and later pass it
+    // through a permission of their own, KDE to every window.
+    lines.push_back("Replay: XTEST through Xwayland (" + choice.whyNot +
+                    "); the desktop decides where it goes: GNOME asks for its own permission "
+                    "first, KDE lets it reach every window, others X11 programs only.");
   }
   return lines;
 }
@@ -68,7 +71,8 @@ std::string InputPathNoteFor(const SessionKind& session, const ReplayChoice& cho
   if (!session.wayland) return {};
   if (!playback) return "Recording through Xwayland: input to X11 programs only.";
   if (choice.remote) return "Playing through the desktop's remote input (portal and libei).";
-  return "Playing through XTEST on Xwayland: X11 programs only (" + choice.whyNot + ").";
+  return "Playing through XTEST on Xwayland (" + choice.whyNot +
+         "); the desktop decides which windows it reaches.";
 }
 
 Placed PlaceOnRegions(const std::vector<Region>& regions, double x, double y) {
