@@ -4,8 +4,16 @@
 #include <QDBusMessage>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <sstream>
+#include <thread>
 
 #include "test_files.h"
 
@@ -47,6 +55,10 @@ DesktopWorld::DesktopWorld(std::string desktop) : desktop_(std::move(desktop)) {
 
 DesktopWorld::~DesktopWorld() {
   QDBusConnection::disconnectFromBus(busName_);
+  if (clientPid_ > 0) {
+    ::kill(clientPid_, SIGTERM);
+    ::waitpid(clientPid_, nullptr, 0);
+  }
   int status = 0;
   Run(std::string(VESK_SOURCE_DIR) + "/scripts/desktop-world stop " + desktop_ + " 2>&1", &status);
 }
@@ -60,6 +72,32 @@ QDBusConnection DesktopWorld::Bus() const {
   return QDBusConnection::connectToBus(QString::fromStdString(Env("DBUS_SESSION_BUS_ADDRESS")),
                                        busName_);
 }
+
+bool DesktopWorld::StartClient() {
+  const std::string root = std::string(VESK_SOURCE_DIR) + "/build/desktop-root";
+  clientLog_ = root + "/run/vesk-" + desktop_ + "/client.log";
+  const std::string xdg = "XDG_RUNTIME_DIR=/run/vesk-" + desktop_ + "/xdg";
+  const std::string wl = "WAYLAND_DISPLAY=" + Env("WAYLAND_DISPLAY");
+  clientPid_ = ::fork();
+  if (clientPid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    const int fd = ::open(clientLog_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ::dup2(fd, 1);
+    ::dup2(fd, 2);
+    ::execlp("chroot", "chroot", root.c_str(), "env", xdg.c_str(), wl.c_str(), "stdbuf", "-oL",
+             "wev", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Shown and focused.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (ClientLog().find("activated") == std::string::npos) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+std::string DesktopWorld::ClientLog() const { return ReadFile(clientLog_); }
 
 std::string DesktopWorld::CompositorLog() const { return ReadFile(Env("VESK_DESKTOP_LOG")); }
 

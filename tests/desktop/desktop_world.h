@@ -25,6 +25,11 @@ class DesktopWorld {
   QDBusConnection Bus() const;
   std::string CompositorLog() const;
 
+  // Starts the native client (wev) in the session, logging what it
+  // receives; false when its window was not shown.
+  bool StartClient();
+  std::string ClientLog() const;
+
   // KDE: remote input granted in the portal's permission store, as the
   // user's "Allow" would (its dialog is not shown again).
   bool GrantKdePermission();
@@ -34,6 +39,8 @@ class DesktopWorld {
   std::map<std::string, std::string> env_;
   std::string failure_;
   QString busName_;
+  std::string clientLog_;
+  int clientPid_ = 0;
 };
 
 }  // namespace vesk::testing
