@@ -67,7 +67,7 @@ int RunProgram() {
     Objects objects;
     RecorderApp theApp;
     theApp.InitInstance();
-    Sys().ProgramEnded();
+    Sys().Notes().ProgramEnded();
     // objects.hookSet is destroyed here: every hook still installed goes.
     struct ClearPointer {
       ~ClearPointer() { SetTheHookSet(nullptr); }

@@ -46,7 +46,7 @@ bool RecorderDialog::OnInitDialog() {
     AddLogLine("Failed to load settings from VeskSettings.auc, defaults loaded - creating.");
     settings.Save();
   }
-  for (const std::string& note : Sys().StartupNotes()) AddLogLine(note);
+  for (const std::string& note : Sys().Notes().StartupNotes()) AddLogLine(note);
   if (settings.playAtStartup != 0) PostMessage(g_autoPlaybackMessage, 0, 0);
   state = Stopped;
   UpdateStatus();

@@ -1,4 +1,15 @@
 // The main window and the program's central record.
+//
+// RecorderDialog is one class whose members live where their concern does:
+//   app/recorder_dialog.cpp      construction, message map, start-up, log, painting
+//   app/status_display.cpp       UpdateStatus: title, buttons, opacity per state
+//   app/file_commands.cpp        SaveJournal, OpenJournal, SaveScript ("SaveBasic")
+//   app/automatic_playback.cpp   OnAutomaticPlayback: the run at start-up
+//   engine/recorder_states.cpp   Record, Play, Stop, pauses, passes, held input
+//   engine/recording_step.cpp    RecordStep: one captured event into the journal
+//   engine/playback_step.cpp     PlaybackStep: one journal entry handed to the system
+//   engine/hook_set.cpp          the hook procedures that call into the steps
+//   ui/settings_dialog.cpp       OnSettings: the settings dialog
 #pragma once
 
 #include <array>

@@ -31,7 +31,7 @@ void RecorderDialog::OnRecord() { StartRecording(); }
 
 void RecorderDialog::StartRecording() {
   if (state == Stopped) {
-    const std::string path = Sys().InputPathNote(false);
+    const std::string path = Sys().Notes().InputPathNote(false);
     if (!path.empty()) AddLogLine(path);
   }
   state = Recording;
@@ -90,7 +90,7 @@ void RecorderDialog::BeginPlayback() {
   cycle = 1;
   heldInput.Clear();
   heldAtPause.Clear();
-  const std::string path = Sys().InputPathNote(true);
+  const std::string path = Sys().Notes().InputPathNote(true);
   if (!path.empty()) AddLogLine(path);
   StartCycle();
 }
@@ -203,7 +203,7 @@ void RecorderDialog::RestoreHeldInput() {
 void RecorderDialog::Pause(bool byUser) {
   AddLogLine(byUser ? "PAUSED BY USER" : "PAUSED BY SYSTEM");
   if (!byUser) {
-    const std::string reason = Sys().TakeCancelReason();
+    const std::string reason = Sys().Notes().TakeCancelReason();
     if (!reason.empty()) AddLogLine(reason);
   }
   if (state == Recording) PauseRecording(byUser);

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "resources/dialog_templates.h"
+#include "platform/diagnostics.h"
 #include "platform/types.h"
+#include "resources/dialog_templates.h"
 
 namespace vesk {
 
@@ -121,16 +122,13 @@ class Backend {
   // paramL and the extended flag in bit 15 of paramH. Used to release and
   // press again what a paused playback holds down. Returns how many events
   // were injected; fewer than asked means the system refused the rest.
-  virtual std::uint32_t SendInput(const std::vector<EVENTMSG>& events) {
-    (void)events;
-    return 0;
-  }
+  virtual std::uint32_t SendInput(const std::vector<EVENTMSG>& events) = 0;
 
   // --- Time ---
   virtual std::uint32_t GetTickCount() = 0;
   // A monotonic clock in microseconds, for pacing playback more finely than
   // the tick count. Only differences mean anything.
-  virtual std::uint64_t GetMicroseconds() { return std::uint64_t{GetTickCount()} * 1000u; }
+  virtual std::uint64_t GetMicroseconds() = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
 
   // --- Named mutex shared by all running instances ---
@@ -139,22 +137,8 @@ class Backend {
   virtual bool ReleaseMutex(MutexHandle mutex) = 0;
   virtual void CloseHandle(MutexHandle mutex) = 0;
 
-  // --- What the user should know about this system ---
-  // Lines the main window logs once at start-up (the kind of session, which
-  // input paths work on it); none on a system without surprises.
-  virtual std::vector<std::string> StartupNotes() { return {}; }
-  // A line naming the input path that recording (playback false) or
-  // playback (true) will use, and why; empty when there is only one.
-  virtual std::string InputPathNote(bool playback) {
-    (void)playback;
-    return {};
-  }
-  // Why the system last cancelled the journal hooks (WM_CANCELJOURNAL), as
-  // a line for the log, then forgotten; empty when it cannot tell.
-  virtual std::string TakeCancelReason() { return {}; }
-
-  // The program has left its last modal run (lets a backend tidy up).
-  virtual void ProgramEnded() {}
+  // --- What the system tells the user, and the program's end ---
+  virtual Diagnostics& Notes() = 0;
 };
 
 // The installed backend. Installing replaces the previous one.

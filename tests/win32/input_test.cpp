@@ -14,7 +14,7 @@
 #include "app/recorder_app.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/dpi.h"
-#include "platform/win32/hook_engine.h"
+#include "platform/win32/hook_bridge.h"
 #include "platform/win32/win32_backend.h"
 #include "storage/journal.h"
 #include "wine_support.h"
@@ -24,7 +24,7 @@
 namespace vesk::testing {
 namespace {
 
-using win32::HookEngine;
+using win32::HookBridge;
 using win32::JournalMode;
 using win32::Win32Backend;
 
@@ -160,14 +160,14 @@ TEST_F(SystemJournal, PlaybackProcedureHandsOurRecordToWindowsInItsOwnLayout) {
   ASSERT_NE(g_log.hook, 0u);  // Wine installs it, but never calls it: we call it as Windows would
   EXPECT_FALSE(backend.EmulatingJournal(WH_JOURNALPLAYBACK));
   ::EVENTMSG sys{};
-  EXPECT_EQ(HookEngine::SystemJournalPlaybackProc(HC_GETNEXT, 0, reinterpret_cast<LPARAM>(&sys)),
+  EXPECT_EQ(HookBridge::SystemJournalPlaybackProc(HC_GETNEXT, 0, reinterpret_cast<LPARAM>(&sys)),
             33);
   EXPECT_EQ(sys.message, static_cast<UINT>(WM_KEYDOWN));
   EXPECT_EQ(sys.paramL, 0x1E41u);
   EXPECT_EQ(sys.paramH, 0x8001u);
   EXPECT_EQ(sys.time, 33u);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(sys.hwnd), 0xFFFFFFFF80000010ull);
-  EXPECT_EQ(HookEngine::SystemJournalPlaybackProc(HC_SKIP, 0, 0), 0);
+  EXPECT_EQ(HookBridge::SystemJournalPlaybackProc(HC_SKIP, 0, 0), 0);
   EXPECT_EQ(g_log.codes, (std::vector<int>{HC_GETNEXT, HC_SKIP}));
   EXPECT_TRUE(backend.UnhookWindowsHookEx(g_log.hook));
   EXPECT_FALSE(backend.UnhookWindowsHookEx(g_log.hook));
@@ -317,7 +317,7 @@ class KeyWindowThread {
 };
 
 TEST_F(LowLevelRecord, CaptureAndCtrlBreakHoldWhileTheInterfaceThreadIsBlockedForThreeSeconds) {
-  HookEngine engine(JournalMode::LowLevel);
+  HookBridge engine(JournalMode::LowLevel);
   EXPECT_EQ(engine.LowLevelTimeout(), 0u);  // Wine removes no hook that answers late
   engine.SetLowLevelTimeout(200);           // Windows would, after at most a second
   g_retrieved.clear();
@@ -380,7 +380,7 @@ TEST_F(LowLevelRecord, CaptureAndCtrlBreakHoldWhileTheInterfaceThreadIsBlockedFo
 }
 
 TEST_F(LowLevelRecord, CtrlEscEndsTheJournalWithItsReasonAndNothingMoreIsRecorded) {
-  HookEngine engine(JournalMode::LowLevel);
+  HookBridge engine(JournalMode::LowLevel);
   g_retrieved.clear();
   TargetEdit target(100, 100, 500, 200);
   ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);
@@ -399,7 +399,7 @@ TEST_F(LowLevelRecord, CtrlEscEndsTheJournalWithItsReasonAndNothingMoreIsRecorde
 // Wine never locks a session; the notification Windows sends then is
 // sent here by hand, to the same window.
 TEST_F(LowLevelRecord, ALockedSessionEndsRecordingAndNothingIsRecordedWhileAway) {
-  HookEngine engine(JournalMode::LowLevel);
+  HookBridge engine(JournalMode::LowLevel);
   TargetEdit target(100, 100, 500, 200);
   g_retrieved.clear();
   ASSERT_NE(engine.Install(WH_GETMESSAGE, &WatchMessages), 0u);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/win32/hook_engine.h"
+#include "platform/win32/hook_bridge.h"
 #include "platform/win32/win32_backend.h"
 
 namespace {

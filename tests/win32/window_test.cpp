@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/win32/dpi.h"
-#include "platform/win32/hook_engine.h"
+#include "platform/win32/hook_bridge.h"
 #include "platform/win32/win32_backend.h"
 #include "storage/settings.h"
 #include "ui/layered_window_helper.h"

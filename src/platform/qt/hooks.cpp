@@ -1,5 +1,5 @@
-// Hooks: the journal hooks on RECORD and the playback driver, Ctrl+Break on
-// a key grab, and input sent at once.
+// Hooks: the journal hooks on the input path and the playback timer,
+// Ctrl+Break on the path's key grab, and input sent at once.
 #include <algorithm>
 #include <cstdio>
 #include <utility>
@@ -29,13 +29,8 @@ void QtBackend::Impl::OnBreak(std::uint32_t time) {
 }
 
 void QtBackend::Impl::OnLost(const std::string& line) {
-  bool removed = false;
-  for (auto& h : hooks) {
-    if (h.alive && (h.kind == WH_JOURNALRECORD || h.kind == WH_JOURNALPLAYBACK)) {
-      h.alive = false;
-      removed = true;
-    }
-  }
+  const bool record = hooks.Drop(WH_JOURNALRECORD);
+  const bool removed = hooks.Drop(WH_JOURNALPLAYBACK) || record;
   KindRemoved(WH_JOURNALPLAYBACK);
   if (removed) {
     std::fprintf(stderr, "vesk: %s\n", line.c_str());
@@ -47,8 +42,8 @@ void QtBackend::Impl::OnLost(const std::string& line) {
 }
 
 void QtBackend::Impl::KindRemoved(int kind) {
-  if (FirstHook(kind) != nullptr) return;
-  if (kind == WH_JOURNALRECORD) input.StopRecording();
+  if (hooks.AnyAlive(kind)) return;
+  if (kind == WH_JOURNALRECORD) input.StopCapture();
   if (kind == WH_JOURNALPLAYBACK && playback.Active()) {
     playback.Stop();
     LogModel::HoldFlushes(false);
@@ -62,7 +57,7 @@ HookHandle QtBackend::SetWindowsHookEx(int kind, HookProc proc) {
   if (proc == nullptr) return 0;
   switch (kind) {
     case WH_JOURNALRECORD:
-      if (!d_->input.StartRecording()) return 0;
+      if (!d_->input.StartCapture()) return 0;
       break;
     case WH_JOURNALPLAYBACK:
       if (!d_->injector->CanInject()) return 0;
@@ -75,8 +70,7 @@ HookHandle QtBackend::SetWindowsHookEx(int kind, HookProc proc) {
     default:
       return 0;
   }
-  const HookHandle handle = d_->nextHook++;
-  d_->hooks.push_back({handle, kind, proc, true});
+  const HookHandle handle = d_->hooks.Install(kind, proc);
   if (kind == WH_JOURNALPLAYBACK) d_->BeginPlayback();
   return handle;
 }
@@ -93,48 +87,32 @@ void QtBackend::Impl::BeginPlayback() {
     OnScreenLocked(true);
     return;
   }
-  if (injector == &remoteInjector && !remote.Ready()) {
-    remote.SetParentWindow(DialogParent());
-    remoteReady = start;
-    remote.Open();  // ready or lost follows, possibly at once
+  if (injector == &input.Replay()) {
+    input.SetDialogParent(DialogParent());
+    input.PrepareReplay(start);  // ready or lost follows, possibly at once
   } else {
     start();
   }
 }
 
 bool QtBackend::UnhookWindowsHookEx(HookHandle hook) {
-  for (auto& h : d_->hooks) {
-    if (h.handle == hook && h.alive) {
-      h.alive = false;
-      d_->KindRemoved(h.kind);
-      return true;
-    }
-  }
-  return false;
+  return d_->hooks.Remove(hook);  // the last of a kind: KindRemoved
 }
 
 LResult QtBackend::CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) {
-  auto& hooks = d_->hooks;
-  auto it = std::find_if(hooks.rbegin(), hooks.rend(),
-                         [hook](const Impl::Hook& h) { return h.handle == hook; });
-  if (it == hooks.rend()) return 0;
-  const int kind = it->kind;
-  for (++it; it != hooks.rend(); ++it) {
-    if (it->alive && it->kind == kind) return it->proc(code, wParam, lParam);
-  }
-  return 0;
+  return d_->hooks.CallNext(hook, code, wParam, lParam);
 }
 
 std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReason, {}); }
 
-std::vector<std::string> QtBackend::StartupNotes() { return d_->remote.StartupNotes(); }
+std::vector<std::string> QtBackend::StartupNotes() { return d_->input.StartupNotes(); }
 
-std::string QtBackend::InputPathNote(bool playback) { return d_->remote.InputPathNote(playback); }
+std::string QtBackend::InputPathNote(bool playback) { return d_->input.InputPathNote(playback); }
 
 // ---------------------------------------------------------------- input at once
 
 void QtBackend::Impl::UseInjector(Injector* replacement) {
-  injector = replacement != nullptr ? replacement : &input;
+  injector = replacement != nullptr ? replacement : &input.Replay();
   playback.SetInjector(injector);
 }
 

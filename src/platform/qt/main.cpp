@@ -1,5 +1,8 @@
-// The Linux program: the recorder on Qt windows and the X server's input.
+// The Linux program: the recorder on Qt windows with the X server's input
+// or, on a Wayland session, the Wayland input path.
 #include <QApplication>
+
+#include <utility>
 
 #include "app/recorder_app.h"
 #include "platform/qt/qt_backend.h"
@@ -14,7 +17,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Vesk"));
   // Windows come and go inside nested modal runs; the program decides when it ends.
   QApplication::setQuitOnLastWindowClosed(false);
-  vesk::qt::QtBackend backend;
+  // The input path: chosen here, once, from the session; its start-up notes
+  // say which and why.
+  vesk::qt::LinuxInput input = vesk::qt::ChooseLinuxInput();
+  vesk::qt::QtBackend backend(std::move(input));
   vesk::InstallBackend(&backend);
   const int code = vesk::RunProgram();
   vesk::InstallBackend(nullptr);

@@ -1,3 +1,4 @@
+// The Qt backend's windows, message loop, time and named locks.
 #include "platform/qt/qt_backend.h"
 
 #include <QApplication>
@@ -13,7 +14,6 @@
 #include <utility>
 
 #include "platform/qt/qt_backend_impl.h"
-#include "platform/wayland/restore_token.h"
 
 namespace vesk::qt {
 namespace {
@@ -35,39 +35,24 @@ const QIcon& AppIcon() {
   return icon;
 }
 
-QtBackend::Impl::Impl(QtBackend* owner)
-    : self(owner),
-      remote(wayland::DetectSession(&std::getenv), [] { return QDBusConnection::sessionBus(); },
-             {wayland::kRestoreTokenFileName}) {
-  X11Input::Callbacks cb;
+QtBackend::Impl::Impl(QtBackend* owner, LinuxInput chosenInput)
+    : self(owner), chosen(std::move(chosenInput)), input(*chosen.path), injector(&input.Replay()) {
+  InputPath::Callbacks cb;
   cb.recorded = [this](const EVENTMSG& e) { OnRecorded(e); };
   cb.breakPressed = [this](std::uint32_t t) { OnBreak(t); };
-  cb.lost = [this](const std::string& why) {
-    OnLost("The journal hooks were cancelled: " + why + ".");
-  };
+  cb.lost = [this](const std::string& line) { OnLost(line); };
+  cb.asking = [this](bool asking) { OnAsking(asking); };
   input.SetCallbacks(std::move(cb));
-  input.Connect();
-  PlaybackDriver::Host host;
-  host.current = [this] {
-    Hook* h = FirstHook(WH_JOURNALPLAYBACK);
-    return h != nullptr ? h->handle : HookHandle{0};
-  };
+  hooks.OnLastRemoved([this](int kind) { KindRemoved(kind); });
+  PlaybackTimer::Calls host;
+  host.current = [this] { return hooks.FirstHandle(WH_JOURNALPLAYBACK); };
   host.call = [this](int code, EVENTMSG* e) -> LResult {
-    Hook* h = FirstHook(WH_JOURNALPLAYBACK);
-    return h != nullptr ? h->proc(code, 0, reinterpret_cast<LParam>(e)) : 0;
+    return hooks.CallFirst(WH_JOURNALPLAYBACK, code, 0, reinterpret_cast<LParam>(e));
   };
   host.mayRun = [this] { return suspended == 0; };
   host.logWork = [this] { FlushAllLogs(); };
-  playback.SetHost(std::move(host), injector);
-  wayland::RemoteInput::Callbacks rcb;
-  rcb.ready = [this] {
-    if (remoteReady) std::exchange(remoteReady, {})();
-  };
-  rcb.lost = [this](const std::string& line) { OnLost(line); };
-  rcb.asking = [this](bool asking) { OnAsking(asking); };
-  remote.SetCallbacks(std::move(rcb));
+  playback.SetCalls(std::move(host), injector);
   screenLock.changed = [this](bool locked) { OnScreenLocked(locked); };
-  if (remote.Active()) UseInjector(&remoteInjector);
 }
 
 TemplateWindow* QtBackend::Impl::Win(WindowId id) {
@@ -80,12 +65,7 @@ ControlRec* QtBackend::Impl::Ctl(WindowId window, int id) {
   return w != nullptr ? w->Find(id) : nullptr;
 }
 
-QtBackend::Impl::Hook* QtBackend::Impl::FirstHook(int kind) {
-  for (auto it = hooks.rbegin(); it != hooks.rend(); ++it) {
-    if (it->alive && it->kind == kind) return &*it;
-  }
-  return nullptr;
-}
+QtBackend::Impl::Hook* QtBackend::Impl::FirstHook(int kind) { return hooks.First(kind); }
 
 // ---------------------------------------------------------------- message loop
 
@@ -120,10 +100,9 @@ void QtBackend::Impl::DispatchOne() {
     ++deferredDispatches;
     return;
   }
-  if (posted.empty()) return;
-  const Posted p = posted.front();
-  posted.pop_front();
-  MSG msg{p.window, p.message, p.wParam, p.lParam, self->GetTickCount(), 0, 0};
+  const auto p = posted.Take();
+  if (!p) return;
+  MSG msg{p->window, p->message, p->wParam, p->lParam, self->GetTickCount(), 0, 0};
   if (Hook* h = FirstHook(WH_GETMESSAGE)) {
     h->proc(HC_ACTION, kPmRemove, reinterpret_cast<LParam>(&msg));
   }
@@ -149,7 +128,9 @@ void QtBackend::Impl::FlushAllLogs() {
   X11Input::FlushToolkit();
 }
 
-QtBackend::QtBackend() : d_(std::make_unique<Impl>(this)) {
+QtBackend::QtBackend() : QtBackend(ChooseLinuxInput()) {}
+
+QtBackend::QtBackend(LinuxInput input) : d_(std::make_unique<Impl>(this, std::move(input))) {
   SetCurrentBackend(this);
   QApplication::setWindowIcon(AppIcon());
 }
@@ -177,7 +158,7 @@ QWidget* QtBackend::ControlWidget(WindowId window, int id) {
   return c != nullptr ? c->widget : nullptr;
 }
 
-X11Input& QtBackend::Input() { return d_->input; }
+X11Input& QtBackend::Input() { return *d_->chosen.server; }
 
 void QtBackend::UseInjector(Injector* injector) { d_->UseInjector(injector); }
 
@@ -214,7 +195,7 @@ WindowId QtBackend::CreateDialogWindow(const DialogTemplate& tmpl, WindowId pare
 void QtBackend::DestroyWindow(WindowId window) {
   TemplateWindow* w = d_->Win(window);
   d_->windows.erase(window);
-  std::erase_if(d_->posted, [window](const Impl::Posted& p) { return p.window == window; });
+  d_->posted.Forget(window);
   if (w == nullptr) return;
   w->sink_ = nullptr;
   if (w->loop_ != nullptr) w->loop_->quit();
@@ -261,12 +242,12 @@ void QtBackend::EndModalLoop(WindowId window, int result) {
 }
 
 void QtBackend::SetWindowText(WindowId window, const std::string& text) {
-  if (TemplateWindow* w = d_->Win(window)) w->setWindowTitle(Q(text));
+  if (TemplateWindow* w = d_->Win(window)) w->setWindowTitle(ToQt(text));
 }
 
 std::string QtBackend::GetWindowText(WindowId window) {
   TemplateWindow* w = d_->Win(window);
-  return w != nullptr ? S(w->windowTitle()) : std::string{};
+  return w != nullptr ? FromQt(w->windowTitle()) : std::string{};
 }
 
 std::uint32_t QtBackend::GetWindowLong(WindowId window, int index) {
@@ -321,14 +302,12 @@ int QtBackend::GetSystemMetrics(int index) {
 // ---------------------------------------------------------------- messages
 
 std::uint32_t QtBackend::RegisterWindowMessage(const std::string& name) {
-  auto& reg = d_->registered;
-  return reg.try_emplace(name, WM_REGISTERED_FIRST + static_cast<std::uint32_t>(reg.size()))
-      .first->second;
+  return d_->posted.Register(name);
 }
 
 bool QtBackend::PostMessage(WindowId window, std::uint32_t message, WParam wParam, LParam lParam) {
   if (window != 0 && d_->Win(window) == nullptr) return false;
-  d_->posted.push_back({window, message, wParam, lParam});
+  d_->posted.Post(window, message, wParam, lParam);
   Impl* d = d_.get();
   QMetaObject::invokeMethod(
       &d_->dispatcher, [d] { d->DispatchOne(); }, Qt::QueuedConnection);
@@ -339,7 +318,7 @@ bool QtBackend::PostMessage(WindowId window, std::uint32_t message, WParam wPara
 
 std::uint32_t QtBackend::GetTickCount() {
   // On the X server's clock, so that "now" and captured time stamps compare.
-  return static_cast<std::uint32_t>(SteadyMs() + d_->input.ServerTimeOffset());
+  return static_cast<std::uint32_t>(SteadyMs() + d_->input.ClockOffsetMs());
 }
 
 void QtBackend::Sleep(std::uint32_t milliseconds) {

@@ -1,26 +1,28 @@
-// The Linux backend: windows with Qt 6 Widgets, input on the X server.
-// A QApplication must exist before it is constructed.
+// The Linux backend: windows with Qt 6 Widgets, composed with an input
+// path. A QApplication must exist before it is constructed.
 #pragma once
 
 #include <memory>
 
+#include "platform/input_path.h"
 #include "platform/platform.h"
+#include "platform/qt/linux_input.h"
 
 class QWidget;
 
 namespace vesk::x11 {
-class Injector;
 class X11Input;
 }  // namespace vesk::x11
 
 namespace vesk::qt {
 
-using x11::Injector;
 using x11::X11Input;
 
-class QtBackend : public Backend {
+class QtBackend : public Backend, public Diagnostics {
  public:
+  // With the input path this session gets (ChooseLinuxInput).
   QtBackend();
+  explicit QtBackend(LinuxInput input);
   ~QtBackend() override;
   QtBackend(const QtBackend&) = delete;
   QtBackend& operator=(const QtBackend&) = delete;
@@ -80,13 +82,16 @@ class QtBackend : public Backend {
   bool ReleaseMutex(MutexHandle mutex) override;
   void CloseHandle(MutexHandle mutex) override;
   void ProgramEnded() override;
+  Diagnostics& Notes() override { return *this; }
 
   // For tests and tools: the widget of a window or of one of its controls.
   QWidget* WindowWidget(WindowId window);
   QWidget* ControlWidget(WindowId window, int id);
+  // The X server's input under the path (capture and the key grab).
   X11Input& Input();
-  // Replays (playback and input sent at once) through another path from now
-  // on; null goes back to XTEST. The injector must outlive its use.
+  // Replays (playback and input sent at once) through another injector from
+  // now on; null goes back to the path's own. The injector must outlive its
+  // use.
   void UseInjector(Injector* injector);
 
  private:

@@ -17,14 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/input_path.h"
 #include "platform/posix/named_mutex.h"
+#include "platform/qt/linux_input.h"
 #include "platform/qt/log_model.h"
 #include "platform/qt/qt_backend.h"
-#include "platform/wayland/remote_injector.h"
-#include "platform/wayland/remote_input.h"
 #include "platform/wayland/screen_lock.h"
-#include "platform/x11/injector.h"
-#include "platform/x11/playback_driver.h"
+#include "platform/winapi/hook_chain.h"
+#include "platform/winapi/message_queue.h"
+#include "platform/x11/playback_timer.h"
 #include "platform/x11/x11_input.h"
 
 class QIcon;
@@ -32,16 +33,15 @@ class QIcon;
 namespace vesk::qt {
 
 using posix::NamedMutexTable;
-using wayland::RemoteInjector;
 using x11::MonotonicNs;
-using x11::PlaybackDriver;
+using x11::PlaybackTimer;
 
 // The backend the layered-window function acts on.
 QtBackend* CurrentBackend();
 void SetCurrentBackend(QtBackend* backend);
 
-inline QString Q(const std::string& s) { return QString::fromStdString(s); }
-inline std::string S(const QString& s) { return s.toStdString(); }
+inline QString ToQt(const std::string& s) { return QString::fromStdString(s); }
+inline std::string FromQt(const QString& s) { return s.toStdString(); }
 const QIcon& AppIcon();
 std::int64_t SteadyMs();
 
@@ -105,16 +105,13 @@ class TemplateWindow : public QWidget {
 };
 
 struct QtBackend::Impl {
-  explicit Impl(QtBackend* owner);
+  Impl(QtBackend* owner, LinuxInput chosen);
 
   QtBackend* self;
-  X11Input input;
-  // What replays input; XTEST unless another path is put in its place.
-  Injector* injector = &input;
-  // On a Wayland session with the desktop's remote input: that path.
-  wayland::RemoteInput remote;
-  RemoteInjector remoteInjector{remote};
-  std::function<void()> remoteReady;  // what the session's readiness starts
+  LinuxInput chosen;
+  InputPath& input;
+  // What replays input; the path's own unless another is put in its place.
+  Injector* injector;
   wayland::ScreenLock screenLock{QDBusConnection::sessionBus(), QDBusConnection::systemBus()};
   // Stays-on-top windows lowered while the desktop's permission dialog shows.
   std::vector<QPointer<TemplateWindow>> lowered;
@@ -123,31 +120,18 @@ struct QtBackend::Impl {
   std::map<WindowId, QPointer<TemplateWindow>> windows;
   WindowId nextWindow = 0x1000;
 
-  struct Posted {
-    WindowId window;
-    std::uint32_t message;
-    WParam wParam;
-    LParam lParam;
-  };
-  std::deque<Posted> posted;
+  winapi::MessageQueue posted;
   QObject dispatcher;
-  std::map<std::string, std::uint32_t> registered;
 
-  struct Hook {
-    HookHandle handle;
-    int kind;
-    HookProc proc;
-    bool alive;
-  };
-  std::vector<Hook> hooks;
-  HookHandle nextHook = 0x5000;
+  using Hook = winapi::HookChain::Hook;
+  winapi::HookChain hooks{0x5000};
 
   // While UpdateWindow waits for a new window to be exposed, the event loop
   // runs for painting only: posted messages and hook calls wait.
   int suspended = 0;
   int deferredDispatches = 0;
 
-  PlaybackDriver playback;
+  PlaybackTimer playback;
   std::string cancelReason;  // why the journal hooks were last cancelled
 
   TemplateWindow* Win(WindowId id);
@@ -179,7 +163,7 @@ struct QtBackend::Impl {
   void OnScreenLocked(bool locked);
   std::string DialogParent();  // "x11:<id>" of the program's window, or empty
   void KindRemoved(int kind);
-  // Replays through another path from now on (null: XTEST again).
+  // Replays through another injector from now on (null: the path's own).
   void UseInjector(Injector* replacement);
 };
 

@@ -30,17 +30,17 @@ void QtBackend::SetControlText(WindowId window, int id, const std::string& text)
     case ControlKind::PushButton:
     case ControlKind::CheckBox:
     case ControlKind::RadioButton:
-      static_cast<QAbstractButton*>(c->widget)->setText(Q(text));
+      static_cast<QAbstractButton*>(c->widget)->setText(ToQt(text));
       break;
     case ControlKind::StaticText:
-      static_cast<QLabel*>(c->widget)->setText(Q(text));
+      static_cast<QLabel*>(c->widget)->setText(ToQt(text));
       break;
     case ControlKind::GroupBox:
-      static_cast<QGroupBox*>(c->widget)->setTitle(Q(text));
+      static_cast<QGroupBox*>(c->widget)->setTitle(ToQt(text));
       break;
     case ControlKind::Edit: {
       auto* e = static_cast<QLineEdit*>(c->widget);
-      e->setText(Q(text));
+      e->setText(ToQt(text));
       // As on Windows, setting an edit's text notifies, at once.
       d_->Win(window)->Notify(id, EN_CHANGE);
       break;
@@ -58,13 +58,13 @@ std::string QtBackend::GetControlText(WindowId window, int id) {
     case ControlKind::PushButton:
     case ControlKind::CheckBox:
     case ControlKind::RadioButton:
-      return S(static_cast<QAbstractButton*>(c->widget)->text());
+      return FromQt(static_cast<QAbstractButton*>(c->widget)->text());
     case ControlKind::StaticText:
-      return S(static_cast<QLabel*>(c->widget)->text());
+      return FromQt(static_cast<QLabel*>(c->widget)->text());
     case ControlKind::GroupBox:
-      return S(static_cast<QGroupBox*>(c->widget)->title());
+      return FromQt(static_cast<QGroupBox*>(c->widget)->title());
     case ControlKind::Edit:
-      return S(static_cast<QLineEdit*>(c->widget)->text());
+      return FromQt(static_cast<QLineEdit*>(c->widget)->text());
     case ControlKind::ListBox:
     case ControlKind::UpDown:
       return {};

@@ -31,7 +31,7 @@ void SetCurrentBackend(QtBackend* backend) { g_backend = backend; }
 
 std::optional<std::string> QtBackend::ShowFileDialog(WindowId owner,
                                                      const FileDialogRequest& request) {
-  QFileDialog dialog(d_->Win(owner), Q(request.title));
+  QFileDialog dialog(d_->Win(owner), ToQt(request.title));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   const bool mustExist = !request.save && (request.flags & OFN_FILEMUSTEXIST) != 0;
@@ -39,26 +39,26 @@ std::optional<std::string> QtBackend::ShowFileDialog(WindowId owner,
   dialog.setOption(QFileDialog::DontConfirmOverwrite,
                    !request.save || (request.flags & OFN_OVERWRITEPROMPT) == 0);
   if (!request.filterPattern.empty()) {
-    dialog.setNameFilter(Q(request.filterDescription + " (" + request.filterPattern + ")"));
+    dialog.setNameFilter(ToQt(request.filterDescription + " (" + request.filterPattern + ")"));
   }
-  if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(Q(request.defaultExtension));
-  if (!request.initialName.empty()) dialog.selectFile(Q(request.initialName));
+  if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(ToQt(request.defaultExtension));
+  if (!request.initialName.empty()) dialog.selectFile(ToQt(request.initialName));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return std::string{};
-  return S(QFileInfo(files.first()).absoluteFilePath());
+  return FromQt(QFileInfo(files.first()).absoluteFilePath());
 }
 
 int QtBackend::MessageBox(WindowId owner, const std::string& text, const std::string& caption,
                           std::uint32_t) {
-  const auto answer = QMessageBox::question(d_->Win(owner), Q(caption), Q(text),
+  const auto answer = QMessageBox::question(d_->Win(owner), ToQt(caption), ToQt(text),
                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
   return answer == QMessageBox::Yes ? IDYES : IDNO;
 }
 // ---------------------------------------------------------------- libraries
 
 ModuleHandle QtBackend::LoadLibrary(const std::string& name) {
-  return Q(name).compare(QStringLiteral("user32.dll"), Qt::CaseInsensitive) == 0 ? kUser32 : 0;
+  return ToQt(name).compare(QStringLiteral("user32.dll"), Qt::CaseInsensitive) == 0 ? kUser32 : 0;
 }
 
 ProcAddress QtBackend::GetProcAddress(ModuleHandle module, const std::string& name) {

@@ -1,3 +1,5 @@
+// The simulated desktop's turns, its input and message loop, hooks, time,
+// the named mutex and loaded libraries.
 #include "platform/sim/sim_desktop.h"
 
 #include <algorithm>
@@ -96,11 +98,9 @@ bool SimDesktop::ProcessOne() {
     }
     return true;
   }
-  if (!posted_.empty()) {
-    Posted p = posted_.front();
-    posted_.pop_front();
-    MSG msg{p.window, p.message, p.wParam, p.lParam, GetTickCount(), 0, 0};
-    retrieved_.push_back(p.message);
+  if (const auto p = posted_.Take()) {
+    MSG msg{p->window, p->message, p->wParam, p->lParam, GetTickCount(), 0, 0};
+    retrieved_.push_back(p->message);
     // A modal loop first looks at the message, then takes it: the
     // get-message hook sees it twice.
     if (Hook* h = FirstHook(WH_GETMESSAGE)) {
@@ -123,16 +123,15 @@ bool SimDesktop::ProcessOne() {
     Deliver(in);
     return true;
   }
-  if (DrivePlayback()) {
+  if (playback_.Drive()) {
     QueueDueInput();
     return true;
   }
   if (QueueDueInput()) return true;
   if (now_ < timeTarget_) {
     std::uint64_t next = timeTarget_;
-    if (FirstHook(WH_JOURNALPLAYBACK) != nullptr && playbackDue_ > now_) {
-      next = std::min(next, playbackDue_);
-    }
+    const std::uint64_t due = playback_.DueNs() / 1'000'000u;
+    if (FirstHook(WH_JOURNALPLAYBACK) != nullptr && due > now_) next = std::min(next, due);
     if (!scheduled_.empty()) next = std::min(next, std::max(now_, scheduled_.begin()->first));
     now_ = next;
     return true;
@@ -140,38 +139,26 @@ bool SimDesktop::ProcessOne() {
   return false;
 }
 
-bool SimDesktop::DrivePlayback() {
-  Hook* h = FirstHook(WH_JOURNALPLAYBACK);
-  if (h == nullptr) {
-    playbackWaiting_ = false;
-    return false;
-  }
-  if (playbackWaiting_ && now_ < playbackDue_) return false;
-  EVENTMSG e{};
-  const HookHandle asked = h->handle;
-  const LResult wait = h->proc(HC_GETNEXT, 0, reinterpret_cast<LParam>(&e));
-  // The procedure removed itself: its answer no longer counts (the hook
-  // vector may have moved, so look the handle up again).
-  const Hook* still = FirstHook(WH_JOURNALPLAYBACK);
-  if (still == nullptr || still->handle != asked) {
-    playbackWaiting_ = false;
-    return true;
-  }
-  if (wait > 0) {
-    playbackWaiting_ = true;
-    std::uint64_t after = static_cast<std::uint64_t>(wait);
-    if (!earlyAsks_.empty() && earlyAsks_.front() < after) {
-      after = earlyAsks_.front();
-      earlyAsks_.pop_front();
-    }
-    playbackDue_ = now_ + after;
-    return true;
-  }
-  playbackWaiting_ = false;
-  processed_.push_back({e, now_});
-  injected_.push_back({e, now_, false});
-  if (Hook* again = FirstHook(WH_JOURNALPLAYBACK)) again->proc(HC_SKIP, 0, 0);
+HookHandle SimDesktop::PlaybackHook() {
+  const Hook* h = FirstHook(WH_JOURNALPLAYBACK);
+  return h != nullptr ? h->handle : HookHandle{0};
+}
+
+LResult SimDesktop::CallPlaybackHook(int code, EVENTMSG* event) {
+  return hooks_.CallFirst(WH_JOURNALPLAYBACK, code, 0, reinterpret_cast<LParam>(event));
+}
+
+bool SimDesktop::Process(const EVENTMSG& event) {
+  processed_.push_back({event, now_});
+  injected_.push_back({event, now_, false});
   return true;
+}
+
+std::uint64_t SimDesktop::AskAgainAfterMs(std::uint64_t waitMs) {
+  if (earlyAsks_.empty() || earlyAsks_.front() >= waitMs) return waitMs;
+  const std::uint64_t after = earlyAsks_.front();
+  earlyAsks_.pop_front();
+  return after;
 }
 
 bool SimDesktop::QueueDueInput() {
@@ -206,12 +193,7 @@ void SimDesktop::Deliver(const PendingInput& in) {
 
 // ---------------------------------------------------------------- hooks
 
-SimDesktop::Hook* SimDesktop::FirstHook(int kind) {
-  for (auto it = hooks_.rbegin(); it != hooks_.rend(); ++it) {
-    if (it->alive && it->kind == kind) return &*it;
-  }
-  return nullptr;
-}
+SimDesktop::Hook* SimDesktop::FirstHook(int kind) { return hooks_.First(kind); }
 
 HookHandle SimDesktop::SetWindowsHookEx(int kind, HookProc proc) {
   ++hookInstalls_[kind];
@@ -219,34 +201,19 @@ HookHandle SimDesktop::SetWindowsHookEx(int kind, HookProc proc) {
       std::find(failingHooks_.begin(), failingHooks_.end(), kind) != failingHooks_.end()) {
     return 0;
   }
-  const HookHandle handle = nextHook_++;
-  hooks_.push_back({handle, kind, proc, true});
+  const HookHandle handle = hooks_.Install(kind, proc);
   trace_.push_back("hook " + std::to_string(kind));
-  if (kind == WH_JOURNALPLAYBACK) playbackWaiting_ = false;
+  if (kind == WH_JOURNALPLAYBACK) playback_.Reset();
   return handle;
 }
 
 bool SimDesktop::UnhookWindowsHookEx(HookHandle hook) {
   ++removeCalls_;
-  for (auto& h : hooks_) {
-    if (h.handle == hook && h.alive) {
-      h.alive = false;
-      return true;
-    }
-  }
-  return false;
+  return hooks_.Remove(hook);
 }
 
 LResult SimDesktop::CallNextHookEx(HookHandle hook, int code, WParam wParam, LParam lParam) {
-  // The chain runs from the newest hook to the oldest.
-  auto it = std::find_if(hooks_.rbegin(), hooks_.rend(),
-                         [hook](const Hook& h) { return h.handle == hook; });
-  if (it == hooks_.rend()) return 0;
-  const int kind = it->kind;
-  for (++it; it != hooks_.rend(); ++it) {
-    if (it->alive && it->kind == kind) return it->proc(code, wParam, lParam);
-  }
-  return 0;
+  return hooks_.CallNext(hook, code, wParam, lParam);
 }
 
 // ---------------------------------------------------------------- time

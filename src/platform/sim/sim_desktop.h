@@ -22,6 +22,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/winapi/hook_chain.h"
+#include "platform/winapi/message_queue.h"
+#include "platform/winapi/playback_driver.h"
 
 namespace vesk::sim {
 
@@ -110,7 +113,7 @@ struct InjectedEvent {
   bool sentAtOnce;
 };
 
-class SimDesktop : public Backend {
+class SimDesktop : public Backend, public Diagnostics, private winapi::PlaybackDriver::Host {
  public:
   SimDesktop();
   ~SimDesktop() override;
@@ -266,6 +269,8 @@ class SimDesktop : public Backend {
   std::vector<std::string> StartupNotes() override { return startupNotes_; }
   std::string InputPathNote(bool) override { return inputPathNote_; }
   std::string TakeCancelReason() override { return std::exchange(cancelReason_, {}); }
+  void ProgramEnded() override {}  // nothing outlives the program here
+  Diagnostics& Notes() override { return *this; }
   std::uint32_t GetTickCount() override;
   std::uint64_t GetMicroseconds() override { return now_ * 1000u; }
   void Sleep(std::uint32_t milliseconds) override;
@@ -278,18 +283,7 @@ class SimDesktop : public Backend {
   int LoadedModules() const { return loadedModules_; }
 
  private:
-  struct Hook {
-    HookHandle handle;
-    int kind;
-    HookProc proc;
-    bool alive;
-  };
-  struct Posted {
-    WindowId window;
-    std::uint32_t message;
-    WParam wParam;
-    LParam lParam;
-  };
+  using Hook = winapi::HookChain::Hook;
   struct PendingInput {
     EVENTMSG event;
     std::uint32_t vk;
@@ -309,7 +303,14 @@ class SimDesktop : public Backend {
   void Park();        // on the UI thread: hands the turn back to the test
   bool PassesLowLevelHooks(const PendingInput& in);
   void Deliver(const PendingInput& in);
-  bool DrivePlayback();
+  // The playback driver's host: the virtual clock, processing as recorded
+  // here, the early asks.
+  HookHandle PlaybackHook() override;
+  LResult CallPlaybackHook(int code, EVENTMSG* event) override;
+  std::uint64_t NowNs() override { return now_ * 1'000'000u; }
+  void WakeAt(std::uint64_t) override {}  // the turn loop asks when the clock gets there
+  bool Process(const EVENTMSG& event) override;
+  std::uint64_t AskAgainAfterMs(std::uint64_t waitMs) override;
   bool QueueDueInput();
   Hook* FirstHook(int kind);
   void Notify(SimWindow& w, int controlId, std::uint32_t code);
@@ -339,16 +340,15 @@ class SimDesktop : public Backend {
   std::vector<WindowId> zOrder_;  // shown windows, front last
   WindowId focus_ = 0;
   WindowId nextWindow_ = 0x1000;
-  std::deque<Posted> posted_;
+  winapi::MessageQueue posted_;
   std::deque<PendingInput> input_;
   std::deque<PendingInput> heldBack_;
-  std::vector<Hook> hooks_;  // newest last
-  HookHandle nextHook_ = 0x5000;
+  winapi::HookChain hooks_{0x5000};
   std::map<int, int> hookInstalls_;
   int removeCalls_ = 0;
   std::vector<int> failingHooks_;
-  bool playbackWaiting_ = false;
-  std::uint64_t playbackDue_ = 0;
+  // One request at a time: the turn loop serves input and messages between.
+  winapi::PlaybackDriver playback_{*this, 1};
   std::vector<ProcessedEvent> processed_;
   std::vector<InjectedEvent> injected_;
   std::deque<std::uint32_t> earlyAsks_;
@@ -360,7 +360,6 @@ class SimDesktop : public Backend {
   std::vector<EVENTMSG> delivered_;
   std::vector<std::uint32_t> retrieved_;
 
-  std::map<std::string, std::uint32_t> registered_;
   std::deque<std::optional<std::string>> fileAnswers_;
   std::vector<FileDialogRequest> fileDialogs_;
   std::deque<int> boxAnswers_;

@@ -1,3 +1,5 @@
+// The simulated desktop's user: clicks, keys and input, the clock, the
+// system's own cancelling of the journal hooks, input sent at once.
 #include <algorithm>
 #include <utility>
 
@@ -209,11 +211,10 @@ void SimDesktop::CtrlBreakAt(std::uint64_t at) {
 
 void SimDesktop::CancelJournal(std::string reason) {
   Do([this, reason = std::move(reason)] {
-    for (auto& h : hooks_) {
-      if (h.alive && (h.kind == WH_JOURNALRECORD || h.kind == WH_JOURNALPLAYBACK)) h.alive = false;
-    }
+    hooks_.Drop(WH_JOURNALRECORD);
+    hooks_.Drop(WH_JOURNALPLAYBACK);
     cancelReason_ = reason;
-    posted_.push_back({0, WM_CANCELJOURNAL, 0, 0});
+    posted_.Post(0, WM_CANCELJOURNAL, 0, 0);
   });
 }
 

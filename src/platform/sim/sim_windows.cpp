@@ -1,3 +1,4 @@
+// The simulated desktop's windows, controls, messages and dialogs.
 #include <algorithm>
 #include <utility>
 
@@ -81,10 +82,7 @@ std::vector<std::string> SimDesktop::LogLines(WindowId window) {
   return c != nullptr ? c->lines : std::vector<std::string>{};
 }
 
-bool SimDesktop::HookInstalled(int kind) const {
-  return std::any_of(hooks_.begin(), hooks_.end(),
-                     [kind](const Hook& h) { return h.alive && h.kind == kind; });
-}
+bool SimDesktop::HookInstalled(int kind) const { return hooks_.AnyAlive(kind); }
 
 int SimDesktop::HookInstallCount(int kind) const {
   auto it = hookInstalls_.find(kind);
@@ -129,7 +127,7 @@ void SimDesktop::DestroyWindow(WindowId window) {
   if (focus_ == window) focus_ = 0;
   closed_[window] = std::move(it->second);
   windows_.erase(it);
-  std::erase_if(posted_, [window](const Posted& p) { return p.window == window; });
+  posted_.Forget(window);
 }
 
 int SimDesktop::RunModalLoop(WindowId window) {
@@ -348,14 +346,12 @@ int SimDesktop::UpDownGetPos(WindowId window, int id) {
 // ---------------------------------------------------------------- messages
 
 std::uint32_t SimDesktop::RegisterWindowMessage(const std::string& name) {
-  auto [it, inserted] = registered_.try_emplace(
-      name, WM_REGISTERED_FIRST + static_cast<std::uint32_t>(registered_.size()));
-  return it->second;
+  return posted_.Register(name);
 }
 
 bool SimDesktop::PostMessage(WindowId window, std::uint32_t message, WParam wParam, LParam lParam) {
   if (window != 0 && Window(window) == nullptr) return false;
-  posted_.push_back({window, message, wParam, lParam});
+  posted_.Post(window, message, wParam, lParam);
   return true;
 }
 

@@ -13,7 +13,7 @@
 #include "platform/wayland/libei_api.h"
 #include "platform/wayland/portal_client.h"
 #include "platform/wayland/restore_token.h"
-#include "platform/x11/playback_driver.h"
+#include "platform/x11/playback_timer.h"
 
 namespace vesk::wayland {
 namespace {

@@ -27,7 +27,7 @@ using RegisterSessionFn = BOOL(WINAPI*)(HWND, DWORD);
 using UnregisterSessionFn = BOOL(WINAPI*)(HWND);
 
 template <class Fn>
-Fn Wts(const char* name) {
+Fn SessionApiFunction(const char* name) {
   static HMODULE module = ::LoadLibraryA("wtsapi32.dll");
   if (module == nullptr) return nullptr;
   return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
@@ -156,14 +156,15 @@ bool HookThread::InstallHooks(bool keyboard, bool mouse) {
   if (watchDesktop && desktopSwitch_ == nullptr) {
     desktopSwitch_ = ::SetWinEventHook(EVENT_SYSTEM_DESKTOPSWITCH, EVENT_SYSTEM_DESKTOPSWITCH,
                                        nullptr, &DesktopSwitched, 0, 0, WINEVENT_OUTOFCONTEXT);
-    if (const auto reg = Wts<RegisterSessionFn>("WTSRegisterSessionNotification")) {
+    if (const auto reg = SessionApiFunction<RegisterSessionFn>("WTSRegisterSessionNotification")) {
       sessionNotes_ = reg(window_, NOTIFY_FOR_THIS_SESSION) != FALSE;
     }
     ::SetTimer(window_, kDesktopTimer, kDesktopCheckMs, nullptr);
   } else if (!watchDesktop && desktopSwitch_ != nullptr) {
     ::UnhookWinEvent(desktopSwitch_);
     desktopSwitch_ = nullptr;
-    if (const auto unreg = Wts<UnregisterSessionFn>("WTSUnRegisterSessionNotification");
+    if (const auto unreg =
+            SessionApiFunction<UnregisterSessionFn>("WTSUnRegisterSessionNotification");
         unreg != nullptr && sessionNotes_) {
       unreg(window_);
     }

@@ -1,3 +1,5 @@
+// The Windows backend: windows, controls, messages, time and the rest of
+// the services, on the Win32 API.
 #include "platform/win32/win32_backend.h"
 
 #include <algorithm>
@@ -7,7 +9,7 @@
 #include "platform/win32/dialog_builder.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/file_dialog.h"
-#include "platform/win32/hook_engine.h"
+#include "platform/win32/hook_bridge.h"
 #include "platform/win32/windows_api.h"
 
 namespace vesk::win32 {
@@ -190,7 +192,7 @@ Win32Backend::Win32Backend() : Win32Backend(JournalMode::Automatic) {}
 Win32Backend::Win32Backend(JournalMode mode) : startFolder_(CurrentFolder()) {
   // Before any window exists: awareness is fixed once windows are made.
   EnableDpiAwareness();
-  hooks_ = std::make_unique<HookEngine>(mode);
+  hooks_ = std::make_unique<HookBridge>(mode);
   INITCOMMONCONTROLSEX icc{sizeof(icc),
                            ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&icc);

@@ -12,9 +12,9 @@
 namespace vesk::win32 {
 
 enum class JournalMode;
-class HookEngine;
+class HookBridge;
 
-class Win32Backend final : public Backend {
+class Win32Backend final : public Backend, public Diagnostics {
  public:
   // Initialises the common controls. Construct and use on the thread that
   // runs the program: windows and hooks belong to it.
@@ -85,10 +85,12 @@ class Win32Backend final : public Backend {
   std::vector<std::string> StartupNotes() override;
   std::string InputPathNote(bool playback) override;
   std::string TakeCancelReason() override;
+  void ProgramEnded() override {}  // the hooks and windows go with their owners
+  Diagnostics& Notes() override { return *this; }
 
   // Whether the journal hook of that kind runs on the low-level path.
   bool EmulatingJournal(int kind) const;
-  HookEngine& Hooks() { return *hooks_; }
+  HookBridge& Hooks() { return *hooks_; }
   // The folder the settings file lives in: the working folder at start-up,
   // which the file dialogs are not allowed to move.
   const std::string& StartFolder() const { return startFolder_; }
@@ -100,7 +102,7 @@ class Win32Backend final : public Backend {
   void* Icon(int resource, bool big);
 
   std::string startFolder_;
-  std::unique_ptr<HookEngine> hooks_;
+  std::unique_ptr<HookBridge> hooks_;
   std::map<WindowId, std::unique_ptr<WindowData>> windows_;
   std::map<std::pair<int, bool>, void*> icons_;
 };

@@ -1,4 +1,6 @@
-#include "platform/win32/hook_engine.h"
+// The hook bridge: system hooks or the low-level path for each hook the
+// program installs, and the low-level path's playback host.
+#include "platform/win32/hook_bridge.h"
 
 #include <mmsystem.h>
 
@@ -11,30 +13,27 @@ namespace vesk::win32 {
 
 namespace {
 
-HookEngine* g_engine = nullptr;  // system hook procedures carry no context
+HookBridge* g_bridge = nullptr;  // system hook procedures carry no context
 
-// Playback that falls this far behind starts a new schedule instead of
-// replaying the backlog in a burst.
-constexpr std::int64_t kResyncUs = 100'000;
 constexpr UINT kQueueWake = WM_APP + 7;
 // Foreground and desktop facts are looked up at most this often.
 constexpr std::int64_t kFactsUs = 50'000;
 
 void CALLBACK PlaybackTimerProc(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_engine != nullptr) g_engine->DrivePlayback();
+  if (g_bridge != nullptr) g_bridge->DrivePlayback();
 }
 
 LRESULT CALLBACK QueueWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kQueueWake) {
-    if (auto* engine = reinterpret_cast<HookEngine*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
-      engine->Drain();
+    if (auto* bridge = reinterpret_cast<HookBridge*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+      bridge->Drain();
     }
     return 0;
   }
   return ::DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-HWND CreateQueueWindow(HookEngine* engine) {
+HWND CreateQueueWindow(HookBridge* bridge) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = &QueueWindowProc;
   wc.hInstance = ::GetModuleHandleA(nullptr);
@@ -42,7 +41,7 @@ HWND CreateQueueWindow(HookEngine* engine) {
   ::RegisterClassA(&wc);  // fails harmlessly when registered before
   HWND hwnd = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 wc.hInstance, nullptr);
-  if (hwnd != nullptr) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(engine));
+  if (hwnd != nullptr) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bridge));
   return hwnd;
 }
 
@@ -64,7 +63,7 @@ bool SystemJournalHooksExpected() {
   return !ChooseInputPath(JournalMode::Automatic, CurrentSystemFacts()).lowLevel;
 }
 
-HookEngine::HookEngine(JournalMode mode)
+HookBridge::HookBridge(JournalMode mode)
     : mode_(mode),
       choice_(ChooseInputPath(mode, CurrentSystemFacts())),
       thread_(::GetCurrentThreadId()),
@@ -73,53 +72,38 @@ HookEngine::HookEngine(JournalMode mode)
       ownIntegrity_(OwnIntegrity()),
       onWine_(RunningOnWine()) {
   hookThread_->SetTimeout(ReadLowLevelTimeout());
-  g_engine = this;
+  g_bridge = this;
 }
 
-HookEngine::~HookEngine() {
-  for (Entry& e : entries_) e.alive = false;
+HookBridge::~HookBridge() {
+  chain_.Clear();
   UpdateSystemHooks();
   hookThread_.reset();
   if (queueWindow_ != nullptr) ::DestroyWindow(queueWindow_);
-  if (g_engine == this) g_engine = nullptr;
+  if (g_bridge == this) g_bridge = nullptr;
 }
 
-DWORD HookEngine::LowLevelTimeout() const { return hookThread_->Timeout(); }
-void HookEngine::SetLowLevelTimeout(DWORD milliseconds) { hookThread_->SetTimeout(milliseconds); }
-std::int64_t HookEngine::SlowestHookAnswerUs() const { return hookThread_->SlowestAnswerUs(); }
-HWND HookEngine::HookThreadWindow() const { return hookThread_->Window(); }
+DWORD HookBridge::LowLevelTimeout() const { return hookThread_->Timeout(); }
+void HookBridge::SetLowLevelTimeout(DWORD milliseconds) { hookThread_->SetTimeout(milliseconds); }
+std::int64_t HookBridge::SlowestHookAnswerUs() const { return hookThread_->SlowestAnswerUs(); }
+HWND HookBridge::HookThreadWindow() const { return hookThread_->Window(); }
 
-bool HookEngine::AnyAlive(int kind) const {
-  return std::any_of(entries_.begin(), entries_.end(),
-                     [kind](const Entry& e) { return e.alive && e.kind == kind; });
-}
-
-HookEngine::Entry* HookEngine::Newest(int kind) {
-  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-    if (it->alive && it->kind == kind) return &*it;
-  }
-  return nullptr;
-}
-
-bool HookEngine::Emulating(int kind) const {
+bool HookBridge::Emulating(int kind) const {
   if (kind == WH_JOURNALRECORD) return recordLowLevel_ && AnyAlive(kind);
   if (kind == WH_JOURNALPLAYBACK) return playbackLowLevel_ && AnyAlive(kind);
   return false;
 }
 
-HookHandle HookEngine::Install(int kind, HookProc proc) {
+HookHandle HookBridge::Install(int kind, HookProc proc) {
   if (proc == nullptr) return 0;
   const bool journal = kind == WH_JOURNALRECORD || kind == WH_JOURNALPLAYBACK;
   if (!journal && kind != WH_GETMESSAGE && kind != WH_KEYBOARD_LL) return 0;
   thread_ = ::GetCurrentThreadId();
-  if (calls_ == nullptr && !driving_) {
-    std::erase_if(entries_, [](const Entry& e) { return !e.alive; });
-  }
+  if (calls_ == nullptr && !playback_.Driving()) chain_.Compact();
   const bool first = journal && !AnyAlive(kind);
   bool& lowLevel = kind == WH_JOURNALRECORD ? recordLowLevel_ : playbackLowLevel_;
   if (first) lowLevel = choice_.lowLevel;
-  const HookHandle handle = nextHandle_++;
-  entries_.push_back({handle, kind, proc, true});
+  const HookHandle handle = chain_.Install(kind, proc);
   bool ok = UpdateSystemHooks();
   if (!ok && first && !lowLevel && mode_ == JournalMode::Automatic) {
     lowLevel = true;  // the system refused its journal hook: use ours
@@ -127,36 +111,23 @@ HookHandle HookEngine::Install(int kind, HookProc proc) {
     ok = UpdateSystemHooks();
   }
   if (!ok) {
-    entries_.back().alive = false;
+    chain_.Remove(handle);
     UpdateSystemHooks();
     return 0;
   }
   return handle;
 }
 
-bool HookEngine::Remove(HookHandle hook) {
-  if (hook == 0) return false;
-  for (Entry& e : entries_) {
-    if (e.handle == hook && e.alive) {
-      e.alive = false;
-      UpdateSystemHooks();
-      return true;
-    }
-  }
-  return false;
+bool HookBridge::Remove(HookHandle hook) {
+  if (!chain_.Remove(hook)) return false;  // a stale or null handle
+  UpdateSystemHooks();
+  return true;
 }
 
-LResult HookEngine::CallNext(HookHandle hook, int code, WParam wParam, LParam lParam) {
-  auto it = std::find_if(entries_.rbegin(), entries_.rend(),
-                         [hook](const Entry& e) { return e.handle == hook; });
-  if (it == entries_.rend()) return 0;
-  const int kind = it->kind;
-  for (++it; it != entries_.rend(); ++it) {
-    if (it->alive && it->kind == kind) {
-      const HookProc proc = it->proc;  // the procedure may install hooks
-      return proc(code, wParam, lParam);
-    }
-  }
+LResult HookBridge::CallNext(HookHandle hook, int code, WParam wParam, LParam lParam) {
+  const int kind = chain_.KindOf(hook);
+  if (kind < 0) return 0;
+  if (chain_.Next(hook) != nullptr) return chain_.CallNext(hook, code, wParam, lParam);
   // The end of our chain: the system's next hook, with the system's arguments.
   for (SystemCall* c = calls_; c != nullptr; c = c->outer) {
     if (c->kind != kind) continue;
@@ -169,15 +140,14 @@ LResult HookEngine::CallNext(HookHandle hook, int code, WParam wParam, LParam lP
   return 0;
 }
 
-LResult HookEngine::RunChain(int kind, int code, WParam wParam, LParam lParam, SystemCall* call) {
+LResult HookBridge::RunChain(int kind, int code, WParam wParam, LParam lParam, SystemCall* call) {
   if (call != nullptr) {
     call->outer = calls_;
     calls_ = call;
   }
   LResult result = 0;
-  if (Entry* e = Newest(kind)) {
-    const HookProc proc = e->proc;
-    result = proc(code, wParam, lParam);
+  if (chain_.AnyAlive(kind)) {
+    result = chain_.CallFirst(kind, code, wParam, lParam);
   } else if (call != nullptr) {
     call->passedOn = true;
     call->result = ::CallNextHookEx(call->hook, call->code, call->wParam, call->lParam);
@@ -187,7 +157,7 @@ LResult HookEngine::RunChain(int kind, int code, WParam wParam, LParam lParam, S
   return result;
 }
 
-bool HookEngine::UpdateSystemHooks() {
+bool HookBridge::UpdateSystemHooks() {
   bool ok = true;
   HINSTANCE instance = ::GetModuleHandleA(nullptr);
   const auto want = [&](HHOOK& h, bool needed, int kind, HOOKPROC proc, DWORD thread) {
@@ -221,7 +191,7 @@ bool HookEngine::UpdateSystemHooks() {
   return ok;
 }
 
-void HookEngine::KeepAwake(bool awake) {
+void HookBridge::KeepAwake(bool awake) {
   if (awake == awake_) return;
   awake_ = awake;
   // A long run of moves is no reason for the display to sleep.
@@ -229,11 +199,10 @@ void HookEngine::KeepAwake(bool awake) {
                                   : ES_CONTINUOUS);
 }
 
-void HookEngine::SetPlaybackTiming(bool active) {
+void HookBridge::SetPlaybackTiming(bool active) {
   if (active == (timer_ != 0)) return;
   if (active) {
-    waiting_ = false;
-    anchorUs_ = NowUs();
+    playback_.Reset();
     finePeriod_ = ::timeBeginPeriod(1) == TIMERR_NOERROR;
     // Keeps playback going inside message loops that are not ours.
     timer_ = ::SetTimer(nullptr, 0, USER_TIMER_MINIMUM, &PlaybackTimerProc);
@@ -243,29 +212,25 @@ void HookEngine::SetPlaybackTiming(bool active) {
     timer_ = 0;
     if (finePeriod_) ::timeEndPeriod(1);
     finePeriod_ = false;
-    waiting_ = false;
+    playback_.Reset();
   }
 }
 
-void HookEngine::CancelJournals(CancelCause cause) {
-  for (Entry& e : entries_) {
-    if (e.alive && ((e.kind == WH_JOURNALRECORD && recordLowLevel_) ||
-                    (e.kind == WH_JOURNALPLAYBACK && playbackLowLevel_))) {
-      e.alive = false;
-    }
-  }
+void HookBridge::CancelJournals(CancelCause cause) {
+  if (recordLowLevel_) chain_.Drop(WH_JOURNALRECORD);
+  if (playbackLowLevel_) chain_.Drop(WH_JOURNALPLAYBACK);
   cancelReason_ = CancelReasonText(cause);
   UpdateSystemHooks();
   ::PostThreadMessageA(thread_, WM_CANCELJOURNAL, 0, 0);
 }
 
-std::string HookEngine::TakeCancelReason() {
+std::string HookBridge::TakeCancelReason() {
   std::string reason;
   reason.swap(cancelReason_);
   return reason;
 }
 
-void HookEngine::Drain() {
+void HookBridge::Drain() {
   // One at a time: a procedure may run a nested message loop that drains
   // the rest, in order.
   while (std::optional<HookThread::Item> item = hookThread_->Pop()) {
@@ -290,8 +255,8 @@ void HookEngine::Drain() {
 
 // ---------------------------------------------------------------- system procedures
 
-LRESULT CALLBACK HookEngine::SystemGetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
-  HookEngine* self = g_engine;
+LRESULT CALLBACK HookBridge::SystemGetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
+  HookBridge* self = g_bridge;
   if (self == nullptr || lParam == 0) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   auto* sys = reinterpret_cast<::MSG*>(lParam);
   if (code == HC_ACTION && sys->message == WM_CANCELJOURNAL && self->cancelReason_.empty()) {
@@ -316,8 +281,8 @@ LRESULT CALLBACK HookEngine::SystemGetMessageProc(int code, WPARAM wParam, LPARA
   return result;
 }
 
-LRESULT CALLBACK HookEngine::SystemJournalRecordProc(int code, WPARAM wParam, LPARAM lParam) {
-  HookEngine* self = g_engine;
+LRESULT CALLBACK HookBridge::SystemJournalRecordProc(int code, WPARAM wParam, LPARAM lParam) {
+  HookBridge* self = g_bridge;
   if (self == nullptr) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   SystemCall call{WH_JOURNALRECORD, self->journalRecordHook_, code, wParam, lParam};
   if (code == HC_ACTION && lParam != 0) {
@@ -337,8 +302,8 @@ LRESULT CALLBACK HookEngine::SystemJournalRecordProc(int code, WPARAM wParam, LP
   return self->RunChain(WH_JOURNALRECORD, code, wParam, lParam, &call);
 }
 
-LRESULT CALLBACK HookEngine::SystemJournalPlaybackProc(int code, WPARAM wParam, LPARAM lParam) {
-  HookEngine* self = g_engine;
+LRESULT CALLBACK HookBridge::SystemJournalPlaybackProc(int code, WPARAM wParam, LPARAM lParam) {
+  HookBridge* self = g_bridge;
   if (self == nullptr) return ::CallNextHookEx(nullptr, code, wParam, lParam);
   SystemCall call{WH_JOURNALPLAYBACK, self->journalPlaybackHook_, code, wParam, lParam};
   static std::optional<JournalWheel> s_wheel;  // handed over, posted when processed
@@ -366,12 +331,12 @@ LRESULT CALLBACK HookEngine::SystemJournalPlaybackProc(int code, WPARAM wParam, 
 
 // ---------------------------------------------------------------- low-level path
 
-void HookEngine::RecordLowLevel(const EVENTMSG& event) {
+void HookBridge::RecordLowLevel(const EVENTMSG& event) {
   EVENTMSG copy = event;
   RunChain(WH_JOURNALRECORD, HC_ACTION, 0, reinterpret_cast<LParam>(&copy), nullptr);
 }
 
-InjectionFacts HookEngine::CurrentFacts() {
+InjectionFacts HookBridge::CurrentFacts() {
   if (factsSource_) return factsSource_();
   static std::int64_t s_checkedUs = 0;
   static bool s_desktopOurs = true;
@@ -390,7 +355,7 @@ InjectionFacts HookEngine::CurrentFacts() {
   return facts;
 }
 
-std::optional<CancelCause> HookEngine::Inject(const EVENTMSG& event) {
+std::optional<CancelCause> HookBridge::Inject(const EVENTMSG& event) {
   std::optional<INPUT> input = ToInput(event, VirtualDesktop());
   if (!input) return std::nullopt;  // nothing this system can play: skipped
   InjectionFacts facts = CurrentFacts();
@@ -405,7 +370,7 @@ std::optional<CancelCause> HookEngine::Inject(const EVENTMSG& event) {
   return JudgeInjection(facts);
 }
 
-void HookEngine::LeadOnWine(const EVENTMSG& event) {
+void HookBridge::LeadOnWine(const EVENTMSG& event) {
   // Wine moves its own idea of the pointer for injected moves but not the X
   // pointer, and takes the X pointer's place back at the next X event.
   // Placing the pointer first warps the X pointer too; the injected event
@@ -420,7 +385,7 @@ void HookEngine::LeadOnWine(const EVENTMSG& event) {
   ::SetCursorPos(x, y);
 }
 
-std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
+std::uint32_t HookBridge::SendNow(const std::vector<EVENTMSG>& events) {
   const DesktopRect desktop = VirtualDesktop();
   std::vector<INPUT> inputs;
   inputs.reserve(events.size());
@@ -442,50 +407,30 @@ std::uint32_t HookEngine::SendNow(const std::vector<EVENTMSG>& events) {
   return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-bool HookEngine::DrivePlayback() {
-  if (!Emulating(WH_JOURNALPLAYBACK)) {
-    waiting_ = false;
-    return false;
-  }
-  if (driving_) return false;
-  const std::int64_t now = NowUs();
-  if (waiting_) {
-    if (now < dueUs_) return false;
-    anchorUs_ = now - dueUs_ > kResyncUs ? now : dueUs_;
-  } else if (now - anchorUs_ > kResyncUs) {
-    anchorUs_ = now;
-  }
-  driving_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{driving_};
+bool HookBridge::DrivePlayback() { return playback_.Drive(); }
 
-  EVENTMSG event{};
-  const LResult wait =
-      RunChain(WH_JOURNALPLAYBACK, HC_GETNEXT, 0, reinterpret_cast<LParam>(&event), nullptr);
-  if (!Emulating(WH_JOURNALPLAYBACK)) {  // the procedure removed itself
-    waiting_ = false;
-    return true;
-  }
-  if (wait > 0) {
-    waiting_ = true;
-    dueUs_ = anchorUs_ + static_cast<std::int64_t>(wait) * 1000;
-    return true;
-  }
-  waiting_ = false;
+HookHandle HookBridge::PlaybackHook() {
+  return Emulating(WH_JOURNALPLAYBACK) ? chain_.FirstHandle(WH_JOURNALPLAYBACK) : HookHandle{0};
+}
+
+LResult HookBridge::CallPlaybackHook(int code, EVENTMSG* event) {
+  return RunChain(WH_JOURNALPLAYBACK, code, 0, reinterpret_cast<LParam>(event), nullptr);
+}
+
+std::uint64_t HookBridge::NowNs() { return static_cast<std::uint64_t>(NowUs()) * 1000u; }
+
+bool HookBridge::Process(const EVENTMSG& event) {
   if (const std::optional<CancelCause> refused = Inject(event)) {
     CancelJournals(*refused);  // as if the system had cancelled the journal
-    return true;
+    return false;
   }
-  if (Emulating(WH_JOURNALPLAYBACK)) RunChain(WH_JOURNALPLAYBACK, HC_SKIP, 0, 0, nullptr);
   return true;
 }
 
-DWORD HookEngine::PlaybackTimeout() const {
+DWORD HookBridge::PlaybackTimeout() const {
   if (!Emulating(WH_JOURNALPLAYBACK)) return INFINITE;
-  if (!waiting_) return 0;
-  const std::int64_t remaining = dueUs_ - NowUs();
+  if (!playback_.Waiting()) return 0;
+  const std::int64_t remaining = static_cast<std::int64_t>(playback_.DueNs() / 1000u) - NowUs();
   if (remaining <= 0) return 0;
   // A damaged journal can ask for weeks; wake up now and then regardless.
   return static_cast<DWORD>(std::min<std::int64_t>((remaining + 999) / 1000, 60'000));

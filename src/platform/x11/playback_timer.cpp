@@ -1,4 +1,5 @@
-#include "platform/x11/playback_driver.h"
+// Journal playback on X11: the timer, the slack work, the replay.
+#include "platform/x11/playback_timer.h"
 
 #include <QSocketNotifier>
 
@@ -17,7 +18,7 @@ namespace {
 
 constexpr std::uint64_t kNsPerMs = 1'000'000;
 // Playback serves at most this many records in a row before it lets the
-// event loop run (a journal of zero waits must not freeze the window).
+// event loop run.
 constexpr int kPlaybackBatch = 64;
 // Log work is done only when the next record is due at least this much
 // later than the longest recent log work would end.
@@ -36,7 +37,7 @@ std::uint64_t MonotonicNs() {
          static_cast<std::uint64_t>(ts.tv_nsec);
 }
 
-PlaybackDriver::PlaybackDriver() {
+PlaybackTimer::PlaybackTimer() : driver_(*this, kPlaybackBatch) {
   timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
   if (timerFd_ < 0) {
     std::perror("vesk: timerfd_create");
@@ -46,13 +47,13 @@ PlaybackDriver::PlaybackDriver() {
   QObject::connect(notifier_, &QSocketNotifier::activated, &context_, [this] { OnTimer(); });
 }
 
-PlaybackDriver::~PlaybackDriver() {
+PlaybackTimer::~PlaybackTimer() {
   delete notifier_;
   if (timerFd_ >= 0) close(timerFd_);
 }
 
-void PlaybackDriver::SetHost(Host host, Injector* injector) {
-  host_ = std::move(host);
+void PlaybackTimer::SetCalls(Calls calls, Injector* injector) {
+  host_ = std::move(calls);
   injector_ = injector;
 }
 
@@ -83,17 +84,17 @@ void RequestShortSlice(bool shortSlice) {
 }
 }  // namespace
 
-void PlaybackDriver::Start() {
+void PlaybackTimer::Start() {
   RequestShortSlice(true);
   active_ = true;
-  waiting_ = false;
+  driver_.Reset();
   ArmAt(MonotonicNs());
 }
 
-void PlaybackDriver::Stop() {
+void PlaybackTimer::Stop() {
   if (active_) RequestShortSlice(false);
   active_ = false;
-  waiting_ = false;
+  driver_.Reset();
   deferred_ = false;
   if (timerFd_ >= 0) {
     const itimerspec off{};
@@ -101,11 +102,11 @@ void PlaybackDriver::Stop() {
   }
 }
 
-void PlaybackDriver::Resume() {
+void PlaybackTimer::Resume() {
   if (std::exchange(deferred_, false) && active_) ArmAt(MonotonicNs());
 }
 
-void PlaybackDriver::ArmAt(std::uint64_t ns) {
+void PlaybackTimer::ArmAt(std::uint64_t ns) {
   if (timerFd_ < 0) return;
   itimerspec when{};
   ns = std::max<std::uint64_t>(ns, 1);  // zero would disarm it
@@ -114,60 +115,28 @@ void PlaybackDriver::ArmAt(std::uint64_t ns) {
   timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &when, nullptr);
 }
 
-void PlaybackDriver::OnTimer() {
+void PlaybackTimer::OnTimer() {
   std::uint64_t expirations = 0;
   while (read(timerFd_, &expirations, sizeof expirations) > 0) {
   }
-  Drive();
-}
-
-// The protocol: a fresh HC_GETNEXT hands a record over with the wait until
-// it is due; at (the moment of that call + the wait) it is asked for again,
-// which gives the time still left or 0 for "replay it now"; after the
-// replay comes HC_SKIP. The last record of a pass is handed over and never
-// replayed: the hook is removed inside the repeated call.
-void PlaybackDriver::Drive() {
   if (!active_ || injector_ == nullptr) return;
   if (host_.mayRun && !host_.mayRun()) {
     deferred_ = true;
     return;
   }
-  if (driving_) return;
-  driving_ = true;
-  for (int served = 0; served < kPlaybackBatch; ++served) {
-    const HookHandle hook = host_.current();
-    if (hook == 0) break;
-    const std::uint64_t now = MonotonicNs();
-    if (waiting_ && now < dueNs_) {  // woken early: keep waiting
-      ArmAt(dueNs_);
-      driving_ = false;
-      return;
-    }
-    EVENTMSG e{};
-    const LResult wait = host_.call(HC_GETNEXT, &e);
-    if (host_.current() != hook) {  // removed from inside: the pass ended, or a pause
-      driving_ = false;
-      return;
-    }
-    if (wait > 0) {
-      const bool fresh = !waiting_;
-      waiting_ = true;
-      dueNs_ = now + static_cast<std::uint64_t>(wait) * kNsPerMs;
-      if (fresh) SlackWork(dueNs_);
-      if (host_.current() != hook) break;
-      ArmAt(dueNs_);
-      driving_ = false;
-      return;
-    }
-    waiting_ = false;
-    if (injector_->Send(&e, 1) == 0 && !injector_->IsConnected()) break;  // the hook goes too
-    if (host_.current() == hook) host_.call(HC_SKIP, nullptr);
-  }
-  if (active_ && host_.current() != 0) ArmAt(MonotonicNs());
-  driving_ = false;
+  driver_.Drive();
 }
 
-void PlaybackDriver::SlackWork(std::uint64_t dueNs) {
+void PlaybackTimer::WakeAt(std::uint64_t ns) {
+  if (active_) ArmAt(ns);
+}
+
+bool PlaybackTimer::Process(const EVENTMSG& event) {
+  // Nothing replayed because the path is gone: the hook goes too.
+  return injector_->Send(&event, 1) != 0 || injector_->IsConnected();
+}
+
+void PlaybackTimer::Slack(std::uint64_t dueNs) {
   if (!host_.logWork) return;
   const std::uint64_t start = MonotonicNs();
   if (start < lastLogWorkNs_ + kLogIntervalNs) return;

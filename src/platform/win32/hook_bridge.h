@@ -1,4 +1,5 @@
-// The hooks the engine asks for, on top of what this Windows offers.
+// The bridge between the hooks the program asks for (src/engine) and what
+// this Windows offers.
 //
 // The watch hooks map onto system hooks. The journal hooks are system
 // journal hooks where Windows still lets this program have them; elsewhere
@@ -23,6 +24,8 @@
 #include "platform/win32/event_translation.h"
 #include "platform/win32/system_checks.h"
 #include "platform/win32/windows_api.h"
+#include "platform/winapi/hook_chain.h"
+#include "platform/winapi/playback_driver.h"
 
 namespace vesk::win32 {
 
@@ -31,12 +34,12 @@ class HookThread;
 // Whether the system journal hooks are worth trying on this system.
 bool SystemJournalHooksExpected();
 
-class HookEngine {
+class HookBridge : private winapi::PlaybackDriver::Host {
  public:
-  explicit HookEngine(JournalMode mode);
-  ~HookEngine();
-  HookEngine(const HookEngine&) = delete;
-  HookEngine& operator=(const HookEngine&) = delete;
+  explicit HookBridge(JournalMode mode);
+  ~HookBridge() override;
+  HookBridge(const HookBridge&) = delete;
+  HookBridge& operator=(const HookBridge&) = delete;
 
   HookHandle Install(int kind, HookProc proc);
   bool Remove(HookHandle hook);
@@ -85,12 +88,6 @@ class HookEngine {
   static LRESULT CALLBACK SystemJournalPlaybackProc(int code, WPARAM wParam, LPARAM lParam);
 
  private:
-  struct Entry {
-    HookHandle handle;
-    int kind;
-    HookProc proc;
-    bool alive;
-  };
   // A call the system made into one of our system hooks: where the chain
   // ends, the system's next hook gets the system's own arguments.
   struct SystemCall {
@@ -104,8 +101,7 @@ class HookEngine {
     SystemCall* outer = nullptr;
   };
 
-  bool AnyAlive(int kind) const;
-  Entry* Newest(int kind);
+  bool AnyAlive(int kind) const { return chain_.AnyAlive(kind); }
   LResult RunChain(int kind, int code, WParam wParam, LParam lParam, SystemCall* call);
   bool UpdateSystemHooks();
   void RecordLowLevel(const EVENTMSG& event);
@@ -116,13 +112,18 @@ class HookEngine {
   InjectionFacts CurrentFacts();
   void LeadOnWine(const EVENTMSG& event);
   void SetPlaybackTiming(bool active);
+  // The playback driver's host: the performance counter, SendInput.
+  HookHandle PlaybackHook() override;
+  LResult CallPlaybackHook(int code, EVENTMSG* event) override;
+  std::uint64_t NowNs() override;
+  void WakeAt(std::uint64_t) override {}  // the timer and the message loop ask
+  bool Process(const EVENTMSG& event) override;
   void KeepAwake(bool awake);
 
   JournalMode mode_;
   PathChoice choice_;
   bool journalRefused_ = false;
-  std::vector<Entry> entries_;  // newest last
-  HookHandle nextHandle_ = 0x100;
+  winapi::HookChain chain_{0x100};
   DWORD thread_ = 0;  // the thread that installs hooks and runs their procedures
   HWND queueWindow_ = nullptr;
   std::unique_ptr<HookThread> hookThread_;
@@ -143,13 +144,8 @@ class HookEngine {
   bool onWine_;
   std::function<InjectionFacts()> factsSource_;
 
-  // Playback schedule, in microseconds of the performance counter. The
-  // anchor is the moment the previous wait was due, so waits add up
-  // without the time spent between them.
-  bool waiting_ = false;
-  std::int64_t anchorUs_ = 0;
-  std::int64_t dueUs_ = 0;
-  bool driving_ = false;
+  // One request at a time: the message loop runs between them.
+  winapi::PlaybackDriver playback_{*this, 1};
   UINT_PTR timer_ = 0;
   bool finePeriod_ = false;
 };

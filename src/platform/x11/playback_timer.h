@@ -1,8 +1,8 @@
-// Serves the journal-playback hook: asks it for the next record, waits on a
-// monotonic timer with nanosecond resolution until the record is due, asks
-// again and replays it through the injector. The log list's work is done
-// only in the slack between an injection and the next due time, so that
-// layout and painting never sit between a due time and its injection.
+// Journal playback on X11: the driver of the playback protocol woken by a
+// monotonic timer with nanosecond resolution, replaying through the
+// injector. The log list's work is done only in the slack between an
+// injection and the next due time, so that layout and painting never sit
+// between a due time and its injection.
 #pragma once
 
 #include <QObject>
@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/types.h"
+#include "platform/winapi/playback_driver.h"
 #include "platform/x11/injector.h"
 
 class QSocketNotifier;
@@ -21,9 +22,9 @@ namespace vesk::x11 {
 // CLOCK_MONOTONIC in nanoseconds.
 std::uint64_t MonotonicNs();
 
-class PlaybackDriver {
+class PlaybackTimer : private winapi::PlaybackDriver::Host {
  public:
-  struct Host {
+  struct Calls {
     // The handle of the playback hook that is called first, 0 for none.
     std::function<HookHandle()> current;
     // Calls that hook's procedure.
@@ -34,12 +35,12 @@ class PlaybackDriver {
     std::function<void()> logWork;
   };
 
-  PlaybackDriver();
-  ~PlaybackDriver();
-  PlaybackDriver(const PlaybackDriver&) = delete;
-  PlaybackDriver& operator=(const PlaybackDriver&) = delete;
+  PlaybackTimer();
+  ~PlaybackTimer() override;
+  PlaybackTimer(const PlaybackTimer&) = delete;
+  PlaybackTimer& operator=(const PlaybackTimer&) = delete;
 
-  void SetHost(Host host, Injector* injector);
+  void SetCalls(Calls calls, Injector* injector);
   void SetInjector(Injector* injector) { injector_ = injector; }
 
   // A playback hook went in: the first record is asked for at once.
@@ -53,19 +54,22 @@ class PlaybackDriver {
  private:
   void ArmAt(std::uint64_t ns);
   void OnTimer();
-  void Drive();
-  void SlackWork(std::uint64_t dueNs);
 
-  Host host_;
+  HookHandle PlaybackHook() override { return host_.current(); }
+  LResult CallPlaybackHook(int code, EVENTMSG* event) override { return host_.call(code, event); }
+  std::uint64_t NowNs() override { return MonotonicNs(); }
+  void WakeAt(std::uint64_t ns) override;
+  bool Process(const EVENTMSG& event) override;
+  void Slack(std::uint64_t dueNs) override;
+
+  Calls host_;
   Injector* injector_ = nullptr;
   int timerFd_ = -1;
   QObject context_;
   QSocketNotifier* notifier_ = nullptr;
   bool active_ = false;
-  bool waiting_ = false;  // a record was handed over and is waited for
   bool deferred_ = false;
-  bool driving_ = false;
-  std::uint64_t dueNs_ = 0;
+  winapi::PlaybackDriver driver_;
   std::uint64_t logCostNs_ = 0;  // the longest recent log work
   std::uint64_t lastLogWorkNs_ = 0;
 };
