@@ -238,6 +238,7 @@ struct FakeDesktop::Impl {
       return true;
     }
     if (member == "Start") {
+      if (args.size() == 3) asked.parentWindow = args[1].toString().toStdString();
       replyPath();
       const std::string& offered = asked.offeredToken;
       // Read once: the stored permission is deleted as it is looked up.

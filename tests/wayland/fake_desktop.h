@@ -60,6 +60,7 @@ class FakeDesktop {
     unsigned persistMode = 0;
     unsigned types = 0;
     std::string offeredToken;
+    std::string parentWindow;  // Start's parent_window
     bool closedByClient = false;
   };
   Requests Asked() const;
