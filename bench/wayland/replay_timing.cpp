@@ -7,10 +7,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
+#include "common/scripted_playback.h"
 #include "fake_desktop.h"
 #include "platform/qt/qt_backend.h"
 #include "x_session.h"
@@ -18,31 +19,6 @@
 namespace {
 
 using namespace vesk;
-
-struct Served {
-  std::vector<std::pair<EVENTMSG, LResult>> events;
-  std::size_t next = 0;
-  bool handedOver = false;
-  HookHandle self = 0;
-  qt::QtBackend* backend = nullptr;
-};
-Served g;
-
-LResult PlaybackProc(int code, WParam, LParam lParam) {
-  if (code == HC_SKIP) {
-    ++g.next;
-    g.handedOver = false;
-    return 0;
-  }
-  if (g.next == g.events.size()) {
-    g.backend->UnhookWindowsHookEx(g.self);
-    return 0;
-  }
-  *reinterpret_cast<EVENTMSG*>(lParam) = g.events[g.next].first;
-  if (g.handedOver) return 0;
-  g.handedOver = true;
-  return g.events[g.next].second;
-}
 
 long Percentile(std::vector<long> v, double p) {
   std::sort(v.begin(), v.end());
@@ -55,8 +31,8 @@ int main(int argc, char** argv) {
   const int count = argc > 1 ? std::max(2, std::atoi(argv[1])) : 500;
   testing::Xvfb xvfb;
   // The restore token goes beside the settings, in the working directory.
-  const auto work = std::filesystem::temp_directory_path() /
-                    ("vesk-replay-timing-" + std::to_string(getpid()));
+  const auto work =
+      std::filesystem::temp_directory_path() / ("vesk-replay-timing-" + std::to_string(getpid()));
   std::filesystem::create_directories(work);
   std::filesystem::current_path(work);
   setenv("WAYLAND_DISPLAY", "wayland-vesk-bench", 1);
@@ -65,16 +41,15 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   testing::FakeDesktop desktop({});
   qt::QtBackend backend;
-  g.backend = &backend;
+  testing::ScriptedPlayback play;
   long planned = 0;
   for (int i = 0; i < count; ++i) {
     const LResult wait = 1 + (i * 7) % 25;  // 1..25 ms, as recorded input spreads
     const auto x = static_cast<std::uint32_t>(10 + (i % 2) * 500 + i % 400);
-    g.events.push_back({EVENTMSG{WM_MOUSEMOVE, x, 300, 0, 0}, wait});
+    play.records.push_back({EVENTMSG{WM_MOUSEMOVE, x, 300, 0, 0}, wait});
     if (i > 0) planned += wait;
   }
-  g.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlaybackProc);
-  if (g.self == 0) {
+  if (play.Install(backend) == 0) {
     std::fprintf(stderr, "playback did not start\n");
     return 1;
   }
@@ -93,8 +68,8 @@ int main(int argc, char** argv) {
     const auto& a = got[static_cast<std::size_t>(i) - 1];
     const auto& b = got[static_cast<std::size_t>(i)];
     const long gapUs = static_cast<long>(b.receivedUs - a.receivedUs);
-    errors.push_back(
-        std::labs(gapUs - 1000 * static_cast<long>(g.events[static_cast<std::size_t>(i)].second)));
+    errors.push_back(std::labs(
+        gapUs - 1000 * static_cast<long>(play.records[static_cast<std::size_t>(i)].wait)));
     transit.push_back(static_cast<long>(b.receivedUs - b.frameUs));
   }
   const long total = static_cast<long>(got.back().receivedUs - got.front().receivedUs);

@@ -1,3 +1,5 @@
+// Recording: the lines the log and the script get for each event, the
+// journal's delays, and the state that outlives a recording.
 #include "harness.h"
 
 #include "script/script_export.h"
@@ -118,6 +120,57 @@ TEST_F(Recording, TwoRecordingsAccumulateInTheScript) {
   p.sim.Click(p.main, IDC_RECORD);
   p.sim.MouseMove(3, 4);
   EXPECT_EQ(ScriptText(), "MouseMove(1, 2)\r\nSend(\"{LCTRL DOWN}\")\r\nMouseMove(3, 4)\r\n");
+}
+
+// The recording step's state and the key-name lock, across recordings.
+class RecordingState : public ::testing::Test {
+ protected:
+  void SetUp() override { p.Start(); }
+  void Record() {
+    p.sim.Click(p.main, IDC_RECORD);
+    from = p.Log().size();
+  }
+  void PauseAndStop() {
+    p.sim.CtrlBreak();
+    p.sim.AnswerMessageBox(IDNO);
+    p.sim.Click(p.main, IDC_STOP);
+  }
+  std::vector<std::string> Lines() { return p.LogSince(from); }
+  SimProgram p;
+  std::size_t from = 0;
+};
+
+TEST_F(RecordingState, KeyUpsRepeatOnceAndSystemKeysGetLines) {
+  Record();
+  p.sim.KeyDown(0x12, 0x38, false, true);  // Alt
+  p.sim.KeyDown(0x12, 0x38, false, true);
+  p.sim.KeyUp(0x12, 0x38, false, true);
+  p.sim.KeyUp(0x12, 0x38, false, true);  // a second up of the same key: no line
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Send(\"{LALT DOWN}\")", "Send(\"{LALT UP}\")"}));
+  EXPECT_EQ(p.Dlg().journal.Count(), 4);
+  EXPECT_EQ(p.sim.MutexOwnCount("getKeyCodeStringMutex"), 0) << "released after every lookup";
+  EXPECT_GE(p.sim.MutexWaits(), 4);
+}
+
+TEST_F(RecordingState, ShiftCapsLockAndTheLastKeyOutliveARecording) {
+  Record();
+  p.sim.KeyDown(0x14, 0x3A);  // Caps Lock on
+  p.sim.KeyUp(0x14, 0x3A);
+  PauseAndStop();  // ends with the Ctrl key-down of Ctrl+Break
+  Record();
+  p.sim.KeyDown(VK_CONTROL, 0x1D);  // the same key down again: a repeat, no line
+  p.sim.KeyUp(VK_CONTROL, 0x1D);
+  p.sim.KeyDown(0x41, 0x1E);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Send(\"{LCTRL UP}\")", "Send(\"{A DOWN}\")"}))
+      << "Caps Lock still on, last key still Ctrl down";
+  p.sim.KeyUp(0x41, 0x1E);
+  p.sim.KeyDown(0x10, 0x2A);  // Shift held into the next recording
+  PauseAndStop();
+  Record();
+  p.sim.KeyDown(0x14, 0x3A);  // Caps Lock off
+  p.sim.KeyUp(0x14, 0x3A);
+  p.sim.KeyDown(0x41, 0x1E);
+  EXPECT_EQ(Lines().back(), "Send(\"{A DOWN}\")") << "Shift is still down";
 }
 
 }  // namespace

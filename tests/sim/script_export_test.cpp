@@ -1,3 +1,4 @@
+// The "SaveBasic" script export: what it writes, when, and where it fails.
 #include "harness.h"
 
 #include "script/script_export.h"
@@ -101,6 +102,22 @@ TEST(ScriptExport, WhileRecordingClicksGoThroughButEnterStillSaves) {
   p.sim.PressEnter();
   EXPECT_EQ(p.sim.FileDialogs().size(), 1u);
   EXPECT_TRUE(p.sim.Surprises().empty());
+}
+
+TEST(ScriptExport, WhileRecordingTheLinesRecordedWhileItsDialogIsOpenAreSaved) {
+  SimProgram p;
+  p.Start();
+  p.sim.Click(p.main, IDC_RECORD);
+  p.sim.MouseMove(1, 1);
+  p.sim.KeepNextFileDialogOpen();
+  p.sim.PressEnter();
+  ASSERT_TRUE(p.sim.FileDialogOpen());
+  p.sim.MouseMove(2, 3);
+  const std::string path = p.dir.File("live.au3");
+  p.sim.CloseFileDialog(path);
+  EXPECT_EQ(ReadFile(path), "MouseMove(1, 1)\r\nMouseMove(2, 3)\r\n");
+  EXPECT_EQ(p.LastLog(), "Saved 2 records to " + path);
+  EXPECT_EQ(p.Dlg().state, Recording);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// Start-up: settings read or made, the main window and its hooks, the
+// automatic playback and the ways the program ends without saving.
 #include "harness.h"
 
 #include "platform/types.h"
@@ -107,6 +109,18 @@ TEST(Startup, MinimisedWindowPaintsTheIconCentred) {
   p.sim.GetClientSize(p.main, &w, &h);
   EXPECT_EQ(p.Main().iconX, (w - 32 + 1) / 2);
   EXPECT_EQ(p.Main().iconY, (h - 32 + 1) / 2);
+}
+
+TEST(Startup, ADamagedSettingsFileIsReportedAndRewritten) {
+  SimProgram p;
+  WriteFile("VeskSettings.auc", std::string("\x05\x00\x00", 3));
+  p.Start();
+  EXPECT_EQ(p.Log().front(),
+            "Failed to load settings from VeskSettings.auc, defaults loaded - creating.");
+  VeskSettings reread;
+  ASSERT_TRUE(reread.Load()) << "the file was rewritten whole";
+  EXPECT_EQ(reread.repeatCount, 1);
+  EXPECT_EQ(reread.defaultJournalPath, "VeskJournal.alg");
 }
 
 }  // namespace

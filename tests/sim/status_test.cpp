@@ -1,3 +1,5 @@
+// The status display: title, captions, enabled buttons and opacity of
+// every state, and what an unknown state does.
 #include "harness.h"
 
 #include "app/recorder_dialog.h"
@@ -93,6 +95,26 @@ TEST(StatusDisplay, AnUnknownStateWritesThreeLinesAndChangesNoControl) {
   EXPECT_TRUE(p.Enabled(IDC_PLAY));
   EXPECT_FALSE(p.Enabled(IDC_STOP));
   EXPECT_EQ(p.Main().repaints, before.repaints + 1);
+}
+
+TEST(StatusDisplay, AnUnknownStateChangesNothingWhilePlayingEither) {
+  SimProgram p;
+  WriteJournal("j.alg", {Move(1, 1, 100), Move(2, 2, 100)});
+  p.Start();
+  p.Play(p.dir.File("j.alg"));
+  const auto before = p.Main();
+  p.sim.Do([&] {
+    p.Dlg().state = 9;
+    p.Dlg().UpdateStatus();
+    p.Dlg().state = Playing;
+  });
+  EXPECT_EQ(p.LastLog(), "and say you have a Vesk status problem.");
+  EXPECT_EQ(p.Title(), before.title);
+  EXPECT_EQ(p.Main().alpha, before.alpha);
+  EXPECT_EQ(p.Main().exStyle, before.exStyle);
+  EXPECT_FALSE(p.Enabled(IDC_RECORD));
+  EXPECT_FALSE(p.Enabled(IDC_PLAY));
+  EXPECT_FALSE(p.Enabled(IDC_STOP));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// Key names for the script export, looked up under the named lock all instances share.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -107,6 +108,22 @@ TEST_F(KeyNames, NoMutexAtAllStillNamesKeys) {
   sim.FailMutexCreation(true);
   EXPECT_EQ(Name(0x1C0D), "ENTER");
   EXPECT_EQ(sim.MutexWaits(), 0);
+}
+
+TEST_F(KeyNames, AFailedOpenOfTheLockIsTriedAgainAtTheNextLookup) {
+  sim.FailMutexCreation(true);
+  EXPECT_EQ(Name(0x1E41), "a");
+  EXPECT_EQ(sim.MutexWaits(), 0);
+  sim.FailMutexCreation(false);
+  EXPECT_EQ(Name(0x1E41), "a");
+  EXPECT_EQ(sim.MutexWaits(), 1);
+}
+
+TEST_F(KeyNames, ALockWhoseHolderDiedIsOwnedAndReleased) {
+  sim.AbandonMutex("getKeyCodeStringMutex");
+  EXPECT_EQ(Name(0x1E41), "a");
+  EXPECT_EQ(sim.MutexWaits(), 1);
+  EXPECT_EQ(sim.MutexOwnCount("getKeyCodeStringMutex"), 0) << "released after the lookup";
 }
 
 }  // namespace

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include "common/scripted_playback.h"
 #include "fake_desktop.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/wayland/remote_input.h"
@@ -40,34 +42,14 @@ bool WaitFor(const std::function<bool()>& done, int limitMs = 10000) {
 
 std::uint32_t Key(std::uint32_t scan, std::uint32_t vk) { return scan << 8 | vk; }
 
-// The journal as the playback hook serves it: (record, wait before it).
+// The journal as the playback hook serves it, and the messages the
+// get-message hook saw.
 struct Served {
-  std::vector<std::pair<EVENTMSG, LResult>> events;
-  std::size_t next = 0;
-  bool handedOver = false;
-  std::vector<int> calls;
-  HookHandle self = 0;
+  std::unique_ptr<ScriptedPlayback> play = std::make_unique<ScriptedPlayback>();
   QtBackend* backend = nullptr;
-  std::vector<std::uint32_t> retrieved;  // messages seen by the get-message hook
+  std::vector<std::uint32_t> retrieved;
 };
 Served g;
-
-LResult PlaybackProc(int code, WParam, LParam lParam) {
-  g.calls.push_back(code);
-  if (code == HC_SKIP) {
-    ++g.next;
-    g.handedOver = false;
-    return 0;
-  }
-  if (g.next == g.events.size()) {
-    g.backend->UnhookWindowsHookEx(g.self);
-    return 0;
-  }
-  *reinterpret_cast<EVENTMSG*>(lParam) = g.events[g.next].first;
-  if (g.handedOver) return 0;
-  g.handedOver = true;
-  return g.events[g.next].second;
-}
 
 LResult GetMessageProc(int code, WParam, LParam lParam) {
   if (code == HC_ACTION) g.retrieved.push_back(reinterpret_cast<const MSG*>(lParam)->message);
@@ -96,11 +78,10 @@ class RemoteReplay : public ::testing::Test {
     return b;
   }
 
-  void Play(QtBackend& backend, std::vector<std::pair<EVENTMSG, LResult>> events) {
-    g.events = std::move(events);
+  void Play(QtBackend& backend, std::vector<ScriptedRecord> records) {
+    g.play->records = std::move(records);
     ASSERT_NE(backend.SetWindowsHookEx(WH_GETMESSAGE, &GetMessageProc), 0u);
-    g.self = backend.SetWindowsHookEx(WH_JOURNALPLAYBACK, &PlaybackProc);
-    ASSERT_NE(g.self, 0u);
+    ASSERT_NE(g.play->Install(backend), 0u);
   }
 
   TempDir dir;  // the working folder: settings and the restore token
@@ -158,7 +139,7 @@ TEST_F(RemoteReplay, WaitsForTheDevicesThenPlaysTheJournalOnSchedule) {
   // Devices announced but not yet resumed: nothing is asked of the journal.
   ASSERT_TRUE(WaitFor([&] { return desktop.DevicesAdded() == 2; }));
   for (int i = 0; i < 50; ++i) Pump();
-  EXPECT_TRUE(g.calls.empty());
+  EXPECT_TRUE(g.play->calls.empty());
   const auto asked = desktop.Asked();
   EXPECT_EQ(asked.types, 3u);  // keyboard and pointer
   EXPECT_EQ(asked.persistMode, 2u);
@@ -206,7 +187,7 @@ TEST_F(RemoteReplay, WaitsForTheDevicesThenPlaysTheJournalOnSchedule) {
   for (std::size_t i = 1; i < input.size(); ++i) EXPECT_GE(input[i].frameUs, input[i - 1].frameUs);
   for (const auto& r : got) EXPECT_LE(r.frameUs, r.receivedUs);
 
-  ASSERT_TRUE(WaitFor([] { return g.next == g.events.size(); }));
+  ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size(); }));
   EXPECT_FALSE(Cancelled());
   EXPECT_EQ(backend->TakeCancelReason(), "");
 }
@@ -256,9 +237,9 @@ TEST_F(RemoteReplay, TheUserRefusingTheDialogCancelsPlaybackWithTheReason) {
   ASSERT_TRUE(WaitFor(Cancelled));
   EXPECT_EQ(backend->TakeCancelReason(),
             "Remote input: the user declined the desktop's remote input dialog.");
-  EXPECT_EQ(backend->TakeCancelReason(), "");          // told once
-  EXPECT_FALSE(backend->UnhookWindowsHookEx(g.self));  // already gone
-  EXPECT_TRUE(g.calls.empty());
+  EXPECT_EQ(backend->TakeCancelReason(), "");                // told once
+  EXPECT_FALSE(backend->UnhookWindowsHookEx(g.play->self));  // already gone
+  EXPECT_TRUE(g.play->calls.empty());
   EXPECT_TRUE(desktop.Got().empty());
   EXPECT_FALSE(std::filesystem::exists(wayland::kRestoreTokenFileName));
 }
@@ -320,7 +301,7 @@ TEST_F(RemoteReplay, ADevicePausedMidPlaybackCancelsAndTheHeldKeyIsReleased) {
   Play(*backend,
        {{{WM_KEYDOWN, Key(0x1E, 'A'), 1, 0, 0}, 1}, {{WM_KEYUP, Key(0x1E, 'A'), 1, 0, 0}, 60000}});
   for (int i = 0; i < 50; ++i) Pump();
-  EXPECT_TRUE(g.calls.empty());
+  EXPECT_TRUE(g.play->calls.empty());
   desktop.Resume();
   ASSERT_TRUE(WaitFor([&] { return Of(desktop.Got(), K::Key).size() == 3; }));
 
@@ -339,7 +320,8 @@ TEST_F(RemoteReplay, EachRunUsesUpItsTokenAndKeepsTheNextOne) {
     g = {};
     auto backend = Backend();
     Play(*backend, {{{WM_MOUSEMOVE, 5, 5, 0, 0}, 1}, {{WM_MOUSEMOVE, 6, 6, 0, 0}, 1}});
-    return WaitFor([] { return g.next == g.events.size() || Cancelled(); }) && !Cancelled();
+    return WaitFor([] { return g.play->next == g.play->records.size() || Cancelled(); }) &&
+           !Cancelled();
   };
   ASSERT_TRUE(run());
   EXPECT_EQ(desktop.Asked().dialogs, 1);
@@ -376,7 +358,7 @@ TEST_F(RemoteReplay, TheDialogClosedKeepsThePermissionAndSaysSo) {
   ASSERT_TRUE(WaitFor(Cancelled));
   EXPECT_EQ(backend->TakeCancelReason(),
             "Remote input: the desktop's permission dialog was closed without an answer.");
-  EXPECT_TRUE(g.calls.empty());
+  EXPECT_TRUE(g.play->calls.empty());
 }
 
 // Both desktops replace their devices on a monitor, scale or keymap change.
@@ -392,7 +374,7 @@ TEST_F(RemoteReplay, ADeviceSwapMidRunIsFollowedOnTheNewLayout) {
   ASSERT_TRUE(WaitFor([&] { return Of(desktop.Got(), K::Key).size() == 1; }));
   // The monitor goes to 200 %: its layout halves, Xwayland's scaled root stays.
   desktop.SwapDevices({{0, 0, 512, 384, 2.0}});
-  ASSERT_TRUE(WaitFor([] { return g.next == g.events.size() || Cancelled(); }));
+  ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size() || Cancelled(); }));
   EXPECT_FALSE(Cancelled()) << backend->TakeCancelReason();
   const auto moves = Of(desktop.Got(), K::Move);
   ASSERT_GE(moves.size(), 2u);
@@ -412,7 +394,7 @@ TEST_F(RemoteReplay, ALockedScreenPausesBeforeTheFirstEventAndWhenItLocks) {
     Play(*backend, {{{WM_KEYDOWN, Key(0x1C, 0x0D), 1, 0, 0}, 1}});
     ASSERT_TRUE(WaitFor(Cancelled));
     EXPECT_EQ(backend->TakeCancelReason(), line);
-    EXPECT_TRUE(g.calls.empty());
+    EXPECT_TRUE(g.play->calls.empty());
     EXPECT_EQ(desktop.Asked().sessions, 0) << "not even the dialog";
   }
   desktop.SetLocked(false);
@@ -456,12 +438,12 @@ TEST_F(RemoteReplay, GnomeGetsWholeNotchesWithTheRestCarried) {
   setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
   auto backend = Backend();
   unsetenv("XDG_CURRENT_DESKTOP");
-  std::vector<std::pair<EVENTMSG, LResult>> wheel;
+  std::vector<ScriptedRecord> wheel;
   for (const std::uint32_t amount : {30u, 30u, 30u, 30u, 60u, 60u, 240u}) {
     wheel.push_back({{WM_MOUSEWHEEL, 5, 5, 0, amount}, 1});
   }
   Play(*backend, wheel);
-  ASSERT_TRUE(WaitFor([] { return g.next == g.events.size(); }));
+  ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size(); }));
   std::vector<double> steps;
   for (const auto& r : Of(desktop.Got(), K::Scroll)) steps.push_back(r.y);
   EXPECT_EQ(steps, (std::vector<double>{-120, -120, -240}));

@@ -243,7 +243,7 @@ std::uint32_t SimDesktop::WaitForSingleObject(MutexHandle mutex, std::uint32_t m
     return WAIT_TIMEOUT;
   }
   ++mx.ownCount;
-  return WAIT_OBJECT_0;
+  return std::exchange(mx.abandoned, false) ? WAIT_ABANDONED : WAIT_OBJECT_0;
 }
 
 bool SimDesktop::ReleaseMutex(MutexHandle mutex) {
@@ -255,6 +255,17 @@ bool SimDesktop::ReleaseMutex(MutexHandle mutex) {
 }
 
 void SimDesktop::CloseHandle(MutexHandle) {}
+
+void SimDesktop::AbandonMutex(const std::string& name) {
+  for (auto& mx : mutexes_) {
+    if (mx.name == name) {
+      mx.heldElsewhere = false;
+      mx.abandoned = true;
+      return;
+    }
+  }
+  mutexes_.push_back({name, 0, false, true});
+}
 
 int SimDesktop::MutexOwnCount(const std::string& name) const {
   for (const auto& mx : mutexes_) {

@@ -185,6 +185,15 @@ class SimDesktop : public Backend, public Diagnostics, private winapi::PlaybackD
   void FailMutexCreation(bool fail) { failMutex_ = fail; }
   // Another process holds the named mutex: waits time out.
   void HoldMutexElsewhere(const std::string& name, bool held);
+  // The process that held the named mutex died holding it: the next wait
+  // answers WAIT_ABANDONED, and the waiter owns it.
+  void AbandonMutex(const std::string& name);
+  // The next file dialog stays open, as the user browses, until
+  // CloseFileDialog answers it; input keeps arriving and the program's
+  // hooks keep running meanwhile, as in the real dialog's message loop.
+  void KeepNextFileDialogOpen() { keepFileDialogOpen_ = true; }
+  bool FileDialogOpen() const { return fileDialogOpen_; }
+  void CloseFileDialog(std::optional<std::string> path);
 
   // Reading back (while the program is idle).
   std::uint64_t Now() const { return now_; }
@@ -294,6 +303,7 @@ class SimDesktop : public Backend, public Diagnostics, private winapi::PlaybackD
     std::string name;
     int ownCount = 0;
     bool heldElsewhere = false;
+    bool abandoned = false;
   };
 
   static int SimSetLayeredWindowAttributes(WindowId window, std::uint32_t colorKey,
@@ -362,6 +372,9 @@ class SimDesktop : public Backend, public Diagnostics, private winapi::PlaybackD
 
   std::deque<std::optional<std::string>> fileAnswers_;
   std::vector<FileDialogRequest> fileDialogs_;
+  bool keepFileDialogOpen_ = false;
+  bool fileDialogOpen_ = false;
+  std::optional<std::string> openDialogAnswer_;
   std::deque<int> boxAnswers_;
   std::vector<MessageBoxCall> boxes_;
   bool failLibrary_ = false;

@@ -233,6 +233,11 @@ void SimDesktop::AskAgainEarly(std::uint32_t afterMs, int times) {
 std::uint32_t SimDesktop::SendInput(const std::vector<EVENTMSG>& events) {
   std::uint32_t sent = 0;
   for (const EVENTMSG& e : events) {
+    // As the real systems do: what is no mouse or key message is not input,
+    // neither sent nor counted.
+    const bool mouse = e.message >= WM_MOUSEMOVE && e.message <= WM_MOUSEWHEEL;
+    const bool key = e.message >= WM_KEYDOWN && e.message <= WM_SYSKEYUP;
+    if (!mouse && !key) continue;
     if (sendLimit_ >= 0 && sent >= static_cast<std::uint32_t>(sendLimit_)) break;
     injected_.push_back({e, now_, true});
     ++sent;

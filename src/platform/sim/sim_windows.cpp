@@ -355,8 +355,21 @@ bool SimDesktop::PostMessage(WindowId window, std::uint32_t message, WParam wPar
   return true;
 }
 
-std::optional<std::string> SimDesktop::ShowFileDialog(WindowId, const FileDialogRequest& request) {
+std::optional<std::string> SimDesktop::ShowFileDialog(WindowId owner,
+                                                      const FileDialogRequest& request) {
   fileDialogs_.push_back(request);
+  if (std::exchange(keepFileDialogOpen_, false)) {
+    // Modal: its owner takes no clicks and no keys while it is open.
+    SimWindow* o = Window(owner);
+    const bool ownerWasDisabled = o != nullptr && o->disabled;
+    if (o != nullptr) o->disabled = true;
+    fileDialogOpen_ = true;
+    while (fileDialogOpen_ && !abort_) {
+      if (!ProcessOne()) Park();
+    }
+    if (SimWindow* again = Window(owner)) again->disabled = ownerWasDisabled;
+    return std::exchange(openDialogAnswer_, std::nullopt);
+  }
   if (fileAnswers_.empty()) {
     Surprise("file dialog without a scripted answer: " + request.title);
     return std::nullopt;
@@ -364,6 +377,17 @@ std::optional<std::string> SimDesktop::ShowFileDialog(WindowId, const FileDialog
   auto answer = fileAnswers_.front();
   fileAnswers_.pop_front();
   return answer;
+}
+
+void SimDesktop::CloseFileDialog(std::optional<std::string> path) {
+  Do([this, path = std::move(path)] {
+    if (!fileDialogOpen_) {
+      Surprise("no file dialog is open");
+      return;
+    }
+    openDialogAnswer_ = path;
+    fileDialogOpen_ = false;
+  });
 }
 
 int SimDesktop::MessageBox(WindowId owner, const std::string& text, const std::string& caption,

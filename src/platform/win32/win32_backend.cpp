@@ -242,7 +242,8 @@ int Win32Backend::RunModalLoop(WindowId window) {
   if (it == windows_.end()) return -1;
   WindowData* data = it->second.get();
   HWND hwnd = data->hwnd;
-  data->ended = false;
+  // An end asked before the run (as EndDialog during WM_INITDIALOG) is kept:
+  // the run returns at once. Each run clears it when it is over.
   // Like a modal dialog: the owner takes no input while this one runs.
   HWND owner = ::GetWindow(hwnd, GW_OWNER);
   const bool disableOwner = owner != nullptr && ::IsWindowEnabled(owner);
