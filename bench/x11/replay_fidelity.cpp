@@ -3,7 +3,9 @@
 // replays a journal of pointer moves with gaps of 1 to 40 ms into a window
 // on a private Xvfb. The server's time stamps of what the window received
 // give the drift against the recorded time and each gap's error. The same
-// moves are then replayed by GNU Xnee (cnee) for comparison.
+// moves are then replayed by GNU Xnee (cnee) for comparison. Each runs at the
+// recorded pace, half of it and twice it (`vesk play --speed`, cnee's
+// --speed-percent); the figures are against the scaled schedule.
 //
 //   vesk_x11_replay_fidelity [moves] [rounds]
 #include <fcntl.h>
@@ -70,7 +72,8 @@ double Percentile(std::vector<double> v, double p) {
   return v[static_cast<std::size_t>(std::lround(p * static_cast<double>(v.size() - 1)))];
 }
 
-Figures Measure(const std::vector<Move>& moves, const TargetWindow& target) {
+// speed: percent of the recorded pace; every gap is due at gap * 100 / speed.
+Figures Measure(const std::vector<Move>& moves, const TargetWindow& target, int speed) {
   Figures f;
   std::vector<ReceivedInput> got;
   for (const ReceivedInput& r : target.Of(MotionNotify)) {
@@ -87,11 +90,14 @@ Figures Measure(const std::vector<Move>& moves, const TargetWindow& target) {
     return f;
   }
   std::vector<double> errors;
+  double scaled = 0;
   for (std::size_t i = 1; i < moves.size(); ++i) {
     const long gap = static_cast<long>(got[i].time - got[i - 1].time);
-    errors.push_back(std::fabs(static_cast<double>(gap) - moves[i].gap));
-    f.recorded += moves[i].gap;
+    const double due = moves[i].gap * 100.0 / speed;
+    errors.push_back(std::fabs(static_cast<double>(gap) - due));
+    scaled += due;
   }
+  f.recorded = std::lround(scaled);
   f.took = static_cast<long>(got.back().time - got.front().time);
   f.p50 = Percentile(errors, 0.5);
   f.p99 = Percentile(errors, 0.99);
@@ -137,7 +143,9 @@ std::string Tail(const fs::path& log) {
   return text.size() > 600 ? text.substr(text.size() - 600) : text;
 }
 
-Figures RunVesk(const std::vector<Move>& moves, const fs::path& dir) {
+// At the recorded speed as a scheduled run (settings: play at start-up);
+// at another speed through `vesk play --speed`.
+Figures RunVesk(const std::vector<Move>& moves, const fs::path& dir, int speed) {
   VeskSettings settings;
   settings.repeatCount = 1;
   settings.playAtStartup = 1;
@@ -156,16 +164,19 @@ Figures RunVesk(const std::vector<Move>& moves, const fs::path& dir) {
   TargetWindow target(0, 0, kTargetW, kTargetH);
   FakeInput user;
   user.Move(900, 700);
-  const pid_t pid = Spawn({VESK_PROGRAM}, dir, dir / "vesk.log");
+  const pid_t pid = speed == 100 ? Spawn({VESK_PROGRAM}, dir, dir / "vesk.log")
+                                 : Spawn({VESK_PROGRAM, "play", "moves.alg", "--speed",
+                                          std::to_string(speed), "--countdown", "1"},
+                                         dir, dir / "vesk.log");
   if (pid < 0) return {false, "cannot start the program"};
   const bool clean = RunToEnd(pid, target, std::chrono::seconds(120));
-  Figures f = Measure(moves, target);
+  Figures f = Measure(moves, target, speed);
   if (!clean && f.ok) f.note = "the program did not end cleanly";
   if (!f.ok) f.note.append("\n").append(Tail(dir / "vesk.log"));
   return f;
 }
 
-Figures RunCnee(const std::vector<Move>& moves, const fs::path& dir) {
+Figures RunCnee(const std::vector<Move>& moves, const fs::path& dir, int speed) {
   // Device events: 0,type,x,y,button,keycode,screen,time (ms).
   {
     std::ofstream out(dir / "moves.xns");
@@ -178,25 +189,28 @@ Figures RunCnee(const std::vector<Move>& moves, const fs::path& dir) {
   TargetWindow target(0, 0, kTargetW, kTargetH);
   FakeInput user;
   user.Move(900, 700);
-  const pid_t pid = Spawn({"cnee", "--replay", "--file", (dir / "moves.xns").string(),
-                           "--speed-percent", "100", "--no-synchronise", "--force-core-replay"},
-                          dir, dir / "cnee.log");
+  const pid_t pid =
+      Spawn({"cnee", "--replay", "--file", (dir / "moves.xns").string(), "--speed-percent",
+             std::to_string(speed), "--no-synchronise", "--force-core-replay"},
+            dir, dir / "cnee.log");
   if (pid < 0) return {false, "cnee is not installed"};
   const bool clean = RunToEnd(pid, target, std::chrono::seconds(120));
-  Figures f = Measure(moves, target);
+  Figures f = Measure(moves, target, speed);
   if (!clean && f.ok) f.note = "cnee did not end cleanly";
   if (!f.ok) f.note.append("\n").append(Tail(dir / "cnee.log"));
   return f;
 }
 
-void Print(const char* who, const Figures& f) {
+void Print(const char* replayer, int speed, const Figures& f) {
+  char who[32];
+  std::snprintf(who, sizeof who, "%s %3d%%", replayer, speed);
   if (!f.ok) {
-    std::printf("%-6s failed: %s\n", who, f.note.c_str());
+    std::printf("%-10s failed: %s\n", who, f.note.c_str());
     return;
   }
   const long drift = f.took - f.recorded;
   std::printf(
-      "%-6s recorded %6ld ms  took %6ld ms  drift %+5ld ms (%+.2f %%)  "
+      "%-10s due %6ld ms  took %6ld ms  drift %+5ld ms (%+.2f %%)  "
       "gap error p50 %.0f  p99 %.0f  max %.0f ms%s%s\n",
       who, f.recorded, f.took, drift, 100.0 * static_cast<double>(drift) / f.recorded, f.p50, f.p99,
       f.max, f.note.empty() ? "" : "  ", f.note.c_str());
@@ -220,13 +234,15 @@ int main(int argc, char** argv) {
   bool allOk = true;
   for (int round = 1; round <= rounds; ++round) {
     std::printf("round %d\n", round);
-    const Figures v = RunVesk(moves, dir);
-    Print("vesk", v);
-    allOk = allOk && v.ok;
-    if (cnee) {
-      Print("cnee", RunCnee(moves, dir));
-    } else {
-      std::printf("cnee   not installed (Debian package cnee): no comparison\n");
+    for (const int speed : {100, 50, 200}) {
+      const Figures v = RunVesk(moves, dir, speed);
+      Print("vesk", speed, v);
+      allOk = allOk && v.ok;
+      if (cnee) {
+        Print("cnee", speed, RunCnee(moves, dir, speed));
+      } else {
+        std::printf("cnee       not installed (Debian package cnee): no comparison\n");
+      }
     }
     std::fflush(stdout);
   }

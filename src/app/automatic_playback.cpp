@@ -19,6 +19,10 @@ constexpr std::uint32_t kStartDelayMs = 10000;
 }  // namespace
 
 LResult RecorderDialog::OnAutomaticPlayback(WParam, LParam) {
+  if (commandRun != nullptr) {
+    StartCommandRun();
+    return 0;
+  }
   for (const char* line : kNotice) AddLogLine(line);
   // The notice must be on screen before the thread stops for the wait.
   UpdateWindow();

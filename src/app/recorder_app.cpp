@@ -1,5 +1,6 @@
 #include "app/recorder_app.h"
 
+#include "app/command_line.h"
 #include "app/recorder_dialog.h"
 #include "engine/hook_set.h"
 #include "engine/recording_step.h"
@@ -72,6 +73,10 @@ int RunProgram() {
     struct ClearPointer {
       ~ClearPointer() { SetTheHookSet(nullptr); }
     } clear;
+  }
+  if (SignalNoted()) {
+    g_exitStatus = kExitSignal;
+    ClearSignal();
   }
   return g_exitStatus;
 }

@@ -1,5 +1,6 @@
 #include "app/recorder_dialog.h"
 
+#include "app/command_line.h"
 #include "app/recorder_app.h"
 #include "engine/hook_set.h"
 
@@ -24,7 +25,8 @@ const MessageMap kMap{nullptr, kEntries};
 
 }  // namespace
 
-RecorderDialog::RecorderDialog(Dialog* parent) : Dialog(kMainDialogTemplate, parent) {}
+RecorderDialog::RecorderDialog(Dialog* parent)
+    : Dialog(kMainDialogTemplate, parent), commandRun(TheCommandRun()) {}
 
 RecorderDialog::~RecorderDialog() = default;
 
@@ -42,12 +44,18 @@ bool RecorderDialog::OnInitDialog() {
   layeredHelper.SetOpacity(GetSafeHwnd(), 100);
   if (HookSet* hooks = TheHookSet()) hooks->Attach(this);
   autoPlayback = false;
-  if (!settings.Load()) {
+  if (commandRun != nullptr) {
+    SetRunningMainWindow(GetSafeHwnd());
+    PrepareCommandRun();
+  } else if (!settings.Load()) {
     AddLogLine("Failed to load settings from VeskSettings.auc, defaults loaded - creating.");
     settings.Save();
   }
   for (const std::string& note : Sys().Notes().StartupNotes()) AddLogLine(note);
-  if (settings.playAtStartup != 0) PostMessage(g_autoPlaybackMessage, 0, 0);
+  // A command-line run replaces the automatic one and takes its message.
+  if (commandRun != nullptr || settings.playAtStartup != 0) {
+    PostMessage(g_autoPlaybackMessage, 0, 0);
+  }
   state = Stopped;
   UpdateStatus();
   return true;
@@ -61,7 +69,13 @@ void RecorderDialog::OnDestroy() {
   ReleaseHeldInput(false);
   heldAtPause.Clear();
   // A task scheduler learns from the exit status that the run did not end.
-  if (autoRunUnfinished) SetExitStatus(kExitRunUnfinished);
+  if (commandRun != nullptr) SetRunningMainWindow(0);
+  if (autoRunUnfinished) SetExitStatus(unfinishedExit);
+  if (commandRun != nullptr && !SignalNoted()) {
+    CommandReport(autoRunUnfinished ? "the run did not finish (exit status " +
+                                          std::to_string(unfinishedExit) + ")"
+                                    : "played " + std::to_string(passesPlayed) + " passes");
+  }
 }
 
 void RecorderDialog::AddLogLine(const std::string& text) {

@@ -5,6 +5,7 @@
 //   app/status_display.cpp       UpdateStatus: title, buttons, opacity per state
 //   app/file_commands.cpp        SaveJournal, OpenJournal, SaveScript ("SaveBasic")
 //   app/automatic_playback.cpp   OnAutomaticPlayback: the run at start-up
+//   app/command_run.cpp          a `vesk play` run: its settings, countdown, signal
 //   engine/recorder_states.cpp   Record, Play, Stop, pauses, passes, held input
 //   engine/recording_step.cpp    RecordStep: one captured event into the journal
 //   engine/playback_step.cpp     PlaybackStep: one journal entry handed to the system
@@ -24,6 +25,8 @@
 #include "ui/layered_window_helper.h"
 
 namespace vesk {
+
+struct PlayOptions;
 
 enum RecorderState : std::int32_t {
   Stopped = 0,
@@ -88,6 +91,13 @@ class RecorderDialog : public Dialog {
   void OnSettings();
   LResult OnAutomaticPlayback(WParam wParam, LParam lParam);
 
+  // A `vesk play` run (command_run.cpp): settings only read, options
+  // applied for this run, the journal played after the countdown.
+  void PrepareCommandRun();
+  void StartCommandRun();
+  // SIGINT or SIGTERM: stop, release held input, close.
+  void EndBySignal();
+
   // Painting of the minimised window and the drag icon.
   LResult OnPaint(WParam wParam, LParam lParam);
   LResult OnQueryDragIcon(WParam wParam, LParam lParam);
@@ -135,6 +145,15 @@ class RecorderDialog : public Dialog {
   // The run started by the automatic playback has not reached its natural
   // end yet (the exit status tells a task scheduler).
   bool autoRunUnfinished = false;
+  // The exit status when such a run did not finish.
+  int unfinishedExit = 1;
+
+  // The command-line run this window carries out (null: none), its pace
+  // (percent of the recorded one) and whether it loops; whole passes played.
+  const PlayOptions* commandRun = nullptr;
+  std::int32_t speedPercent = 100;
+  bool loopPlayback = false;
+  std::int32_t passesPlayed = 0;
 
  protected:
   bool OnInitDialog() override;

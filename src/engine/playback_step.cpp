@@ -1,40 +1,10 @@
 #include "app/recorder_dialog.h"
 #include "engine/hook_set.h"
+#include "storage/event_names.h"
 
 namespace vesk {
 
 namespace {
-
-const char* LabelOf(std::uint32_t message) {
-  switch (message) {
-    case WM_MOUSEMOVE:
-      return " Mouse Move: ";
-    case WM_LBUTTONDOWN:
-      return " Mouse Left Btn Down: ";
-    case WM_LBUTTONUP:
-      return " Mouse Left Btn Up: ";
-    case WM_RBUTTONDOWN:
-      return " Mouse Right Btn Down: ";
-    case WM_RBUTTONUP:
-      return " Mouse Right Btn Up: ";
-    case WM_MOUSEWHEEL:
-      return " Mouse Wheel: ";
-    case WM_KEYDOWN:
-      return " Keyboard key down: ";
-    case WM_KEYUP:
-      return " Keyboard key up: ";
-    case WM_SYSKEYDOWN:
-      return " Keyboard sys. key down: ";
-    case WM_SYSKEYUP:
-      return " Keyboard sys. key up: ";
-    case WM_MBUTTONDOWN:
-      return " Mouse Mid Btn Down: ";
-    case WM_MBUTTONUP:
-      return " Mouse Mid Btn Up: ";
-    default:
-      return nullptr;
-  }
-}
 
 // A stored delay above 0x7FFFFFFF is never written by recording; only a
 // damaged or hostile file holds one, and waiting it out would stall playback
@@ -109,16 +79,22 @@ LResult RecorderDialog::PlaybackStep(int code, WParam wParam, LParam lParam) {
   // Each entry is due at the start of the stretch plus the recorded delays
   // up to it, so waiting never adds up to drift; an entry that is late is
   // caught up by the ones after it. Never sooner than 1 ms after the last.
-  scheduleOffset += PacedDelayMicros(*out, settings.playAtRecordedSpeed != 0);
-  const std::uint64_t planned = scheduleOrigin + scheduleOffset;
+  // A speed factor scales the whole schedule, not each wait, so rounding
+  // never adds up either.
+  const bool recorded = settings.playAtRecordedSpeed != 0;
+  scheduleOffset += PacedDelayMicros(*out, recorded);
+  const std::uint64_t planned =
+      scheduleOrigin + (recorded && speedPercent != 100
+                            ? scheduleOffset * 100u / static_cast<std::uint32_t>(speedPercent)
+                            : scheduleOffset);
   dueAt = planned > now + 1000u ? planned : now + 1000u;
 
   textStream.Rewind();
   eventsPlayed = eventsPlayed + 1;
   textStream << "             " << eventsPlayed;
-  const char* label = LabelOf(out->message);
-  if (label != nullptr) {
-    textStream << label;
+  const EventName* name = FindEventName(out->message);
+  if (name != nullptr && name->logLabel != nullptr) {
+    textStream << name->logLabel;
   } else {
     textStream << " Unidentified message: (" << out->message << ")  ";
   }

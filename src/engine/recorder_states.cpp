@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/recorder_app.h"
 #include "app/recorder_dialog.h"
 #include "engine/hook_set.h"
@@ -88,6 +89,7 @@ void RecorderDialog::OnPlay() {
 
 void RecorderDialog::BeginPlayback() {
   cycle = 1;
+  passesPlayed = 0;
   heldInput.Clear();
   heldAtPause.Clear();
   const std::string path = Sys().Notes().InputPathNote(true);
@@ -123,6 +125,11 @@ void RecorderDialog::StartPlayback() {
   if (!InstallPlayback()) {
     AddLogLine("Could not start playback: the system refused the playback hook.");
     PausePlayback(false);
+    if (commandRun != nullptr) {
+      // Nobody is there to try again: no way to send input here.
+      unfinishedExit = kExitNoInput;
+      PostMessage(WM_CLOSE, 0, 0);
+    }
   }
 }
 
@@ -139,8 +146,9 @@ void RecorderDialog::EndCycle() {
   RemovePlayback();
   AddLogLine("Playback cycle ended.");
   UpdateStatus();
-  cycle = cycle + 1;
-  if (cycle <= settings.repeatCount) {
+  if (cycle < 0x7FFFFFFF) cycle = cycle + 1;
+  if (passesPlayed < 0x7FFFFFFF) passesPlayed = passesPlayed + 1;
+  if (loopPlayback || cycle <= settings.repeatCount) {
     passPending = true;
     PostMessage(g_playAgainMessage, 0, 0);
   } else {
@@ -202,19 +210,35 @@ void RecorderDialog::RestoreHeldInput() {
 
 void RecorderDialog::Pause(bool byUser) {
   AddLogLine(byUser ? "PAUSED BY USER" : "PAUSED BY SYSTEM");
+  std::string cancelLine = "the system cancelled the playback";
   if (!byUser) {
     const std::string reason = Sys().Notes().TakeCancelReason();
     if (!reason.empty()) AddLogLine(reason);
+    if (!reason.empty()) cancelLine = reason;
   }
   if (state == Recording) PauseRecording(byUser);
-  if (state == Playing) PausePlayback(byUser);
+  if (state == Playing) {
+    PausePlayback(byUser);
+    // Unattended, nobody would ever continue a run the system took away
+    // (a locked screen, a refused permission): it ends, unfinished.
+    if (!byUser && commandRun != nullptr) {
+      CommandReport(cancelLine);
+      PostMessage(WM_CLOSE, 0, 0);
+    }
+  }
 }
 
 void RecorderDialog::OnStop() {
   if (state == RecordingPausedByUser || state == RecordingPausedBySystem || state == Recording) {
     StopRecording();
   } else if (state == PlaybackPausedByUser || state == PlaybackPausedBySystem || state == Playing) {
+    // A looping run the user ends after a whole pass has done its work.
+    if (commandRun != nullptr && loopPlayback && passesPlayed >= 1 &&
+        state == PlaybackPausedByUser) {
+      autoRunUnfinished = false;
+    }
     StopPlayback();
+    if (commandRun != nullptr) PostMessage(WM_CLOSE, 0, 0);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "app/recorder_dialog.h"
 #include "script/key_names.h"
 #include "script/script_export.h"
+#include "storage/event_names.h"
 
 namespace vesk {
 
@@ -34,48 +35,25 @@ void RecorderDialog::RecordStep(int code, WParam, LParam lParam) {
   lastEventTime = e.time;
 
   std::string line;
-  switch (e.message) {
-    case WM_MOUSEMOVE:
-      line = "MouseMove(" + Signed(e.paramL) + ", " + Signed(e.paramH) + ")";
+  const EventName* name = FindEventName(e.message);
+  switch (name != nullptr ? name->args : EventArgs::PositionButton) {
+    case EventArgs::Position:
+      line = name->message == WM_MOUSEMOVE ? std::string(name->script) + "(" + Signed(e.paramL) +
+                                                 ", " + Signed(e.paramH) + ")"
+                                           : name->script;
       break;
-    case WM_LBUTTONDOWN:
-      line = "MouseDown(\"left\")";
+    case EventArgs::PositionAmount:  // the wheel has no script line
       break;
-    case WM_LBUTTONUP:
-      line = "MouseUp(\"left\")";
-      break;
-    case WM_RBUTTONDOWN:
-      line = "MouseDown(\"right\")";
-      break;
-    case WM_RBUTTONUP:
-      line = "MouseUp(\"right\")";
-      break;
-    case WM_MBUTTONDOWN:
-      line = "MouseDown(\"middle\")";
-      break;
-    case WM_MBUTTONUP:
-      line = "MouseUp(\"middle\")";
-      break;
-    case WM_MOUSEWHEEL:
-      break;
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: {
-      const std::optional<std::string> name = getKeyCodeString(key, true);
-      const bool repeat = key == g_step.lastKeyCode && g_step.lastKeyDown;
-      if (name && !repeat) line = "Send(\"{" + *name + " DOWN}\")";
-      g_step.lastKeyDown = true;
+    case EventArgs::Key: {
+      const bool down = e.message == WM_KEYDOWN || e.message == WM_SYSKEYDOWN;
+      const std::optional<std::string> keyName = getKeyCodeString(key, down);
+      const bool repeat = key == g_step.lastKeyCode && g_step.lastKeyDown == down;
+      if (keyName && !repeat) line = "Send(\"{" + *keyName + name->script + "}\")";
+      g_step.lastKeyDown = down;
       break;
     }
-    case WM_KEYUP:
-    case WM_SYSKEYUP: {
-      const std::optional<std::string> name = getKeyCodeString(key, false);
-      const bool repeat = key == g_step.lastKeyCode && !g_step.lastKeyDown;
-      if (name && !repeat) line = "Send(\"{" + *name + " UP}\")";
-      g_step.lastKeyDown = false;
-      break;
-    }
-    default:
-      line = "Unidentified event: XXX";
+    case EventArgs::PositionButton:  // side buttons and messages the table lacks
+      line = name != nullptr ? name->script : "Unidentified event: XXX";
       break;
   }
   g_step.lastKeyCode = key;

@@ -80,7 +80,8 @@ void SettingsDialog::OnBrowse() {
 void RecorderDialog::OnSettings() {
   SettingsDialog psd(this);
   psd.DoModal();
-  settings.Save();
+  // A command-line run never changes the settings file.
+  if (commandRun == nullptr) settings.Save();
 }
 
 }  // namespace vesk
