@@ -132,6 +132,10 @@ class RecorderDialog : public Dialog {
   // over last is due at dueAt.
   std::uint64_t scheduleOrigin = 0;
   std::uint64_t scheduleOffset = 0;
+  // The stretch begins at the first request for an entry, not when the hook
+  // went in: a backend may first wait for its input path (a permission
+  // dialog), and entries must not fall due during that wait.
+  bool scheduleAnchored = false;
   std::uint64_t dueAt = 0;
   // The entry handed over before a pause was never processed: hand it over
   // again on Continue Playback.

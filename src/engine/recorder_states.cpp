@@ -138,6 +138,7 @@ void RecorderDialog::StartPlayback() {
   // The rest of the pass keeps its recorded spacing from this moment.
   scheduleOrigin = Sys().GetMicroseconds();
   scheduleOffset = 0;
+  scheduleAnchored = false;
   if (!InstallPlayback()) {
     AddLogLine("Could not start playback: the system refused the playback hook.");
     PausePlayback(false);

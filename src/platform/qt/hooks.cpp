@@ -81,7 +81,14 @@ void QtBackend::Impl::BeginPlayback() {
     LogModel::HoldFlushes(true);
     playback.Start();
   };
+  // A locked screen takes input like any other window: a scheduled run
+  // must not type into its password field.
+  if (screenLock.Locked()) {
+    OnScreenLocked(true);
+    return;
+  }
   if (injector == &input.Replay()) {
+    input.SetDialogParent(DialogParent());
     input.PrepareReplay(start);  // ready or lost follows, possibly at once
   } else {
     start();
