@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 
@@ -74,7 +75,11 @@ QDBusConnection DesktopWorld::Bus() const {
 }
 
 bool DesktopWorld::StartClient() {
-  const std::string root = std::string(VESK_SOURCE_DIR) + "/build/desktop-root";
+  // Where scripts/desktop-world put the root (it honours the same variable).
+  const char* chosen = std::getenv("VESK_DESKTOP_ROOT");
+  const std::string root = chosen != nullptr && *chosen != '\0'
+                               ? std::string(chosen)
+                               : std::string(VESK_SOURCE_DIR) + "/build/desktop-root";
   clientLog_ = root + "/run/vesk-" + desktop_ + "/client.log";
   const std::string xdg = "XDG_RUNTIME_DIR=/run/vesk-" + desktop_ + "/xdg";
   const std::string wl = "WAYLAND_DISPLAY=" + Env("WAYLAND_DISPLAY");
