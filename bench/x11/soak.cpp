@@ -2,7 +2,8 @@
 // 500 events a second recorded for a while (10 minutes unless told), saved
 // through the program's own dialogs, then replayed by a scheduled run into
 // a window. Prints the program's memory per recorded event, its memory and
-// open files while replaying, and whether every event arrived.
+// open files while replaying, whether the recovery journal kept up with the
+// recording (and went once it was saved), and whether every event arrived.
 //
 //   vesk_x11_soak [seconds] [events per second]
 #include <signal.h>
@@ -133,6 +134,14 @@ int main(int argc, char** argv) {
   const long rssRecorded = RssKb(pid);
   const long filesRecorded = OpenFiles(pid);
   std::printf("%8ld %12ld %10ld\n", seconds, rssRecorded, filesRecorded);
+  // The recovery journal the program writes as it records.
+  const fs::path state = fs::path(xvfb.stateHome()) / "vesk";
+  fs::path recovery;
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(state, ec); !ec && it != fs::directory_iterator(); ++it) {
+    if (it->path().filename().string().starts_with("recording-")) recovery = it->path();
+  }
+  const auto recoveryBytes = recovery.empty() ? 0 : fs::file_size(recovery, ec);
 
   user.Key(kKeyCtrlL, true);
   user.Key(kKeyPause, true);
@@ -156,6 +165,9 @@ int main(int argc, char** argv) {
   }
   Journal journal;
   ReadJournalFile(saved.string(), journal, [] {});
+  const bool recoveryRemoved =
+      !recovery.empty() &&
+      WaitFor([&] { return !fs::exists(recovery); }, [] {}, std::chrono::milliseconds(10000));
   long moves = 0;
   for (auto pos = journal.HeadPosition(); pos != Journal::npos;) {
     if (journal.GetNext(pos).event.message == WM_MOUSEMOVE) ++moves;
@@ -211,6 +223,9 @@ int main(int argc, char** argv) {
               rssRecorded - rssBefore,
               1024.0 * static_cast<double>(rssRecorded - rssBefore) / static_cast<double>(events));
   std::printf("open files while recording: %ld before, %ld after\n", filesBefore, filesRecorded);
+  std::printf("recovery journal before Stop: %ju records of the %zu saved; %s once saved\n",
+              static_cast<std::uintmax_t>(recoveryBytes / 24), journal.Size(),
+              recoveryRemoved ? "removed" : "NOT removed");
   if (samples.size() >= 2) {
     const auto half = samples.begin() + static_cast<std::ptrdiff_t>(samples.size() / 2);
     const auto [lo, hi] = std::minmax_element(half, samples.end());
@@ -221,7 +236,7 @@ int main(int argc, char** argv) {
   }
   std::printf("replay: %ld of %ld moves arrived in the window; exit status %d\n", received, moves,
               exitCode);
-  std::error_code ec;
   fs::remove_all(dir, ec);
-  return received == moves && moves == events && exitCode == 0 ? 0 : 2;
+  const bool recoveryKept = recoveryBytes / 24 + 1 >= journal.Size() && recoveryRemoved;
+  return received == moves && moves == events && exitCode == 0 && recoveryKept ? 0 : 2;
 }

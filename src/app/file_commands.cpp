@@ -28,11 +28,12 @@ FileDialogRequest JournalDialog(bool save) {
 // Shared by the journal and the script: ask for a path, write the bytes
 // whole, report. The bytes are taken after the dialog closes: recording may
 // go on while it is open. Journals and scripts hold typed text: owner-only.
-// False when the chosen file could not be written.
 template <class Bytes>
-bool SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request, Bytes bytes) {
+RecorderDialog::SaveResult SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request,
+                                       Bytes bytes) {
+  using R = RecorderDialog::SaveResult;
   const std::optional<std::string> chosen = Sys().ShowFileDialog(dlg.GetSafeHwnd(), request);
-  if (!chosen || chosen->empty()) return true;
+  if (!chosen || chosen->empty()) return R::Cancelled;
   const std::string& path = *chosen;
   // The bytes are taken once, before any wait; while another program holds
   // the file the window repaints, and nothing that would change what is
@@ -57,22 +58,22 @@ bool SaveBytesAs(RecorderDialog& dlg, const FileDialogRequest& request, Bytes by
   switch (outcome) {
     case WriteOutcome::OpenFailed:
       dlg.AddLogLine("Could not open " + path + " for writing");
-      return false;
+      return R::Failed;
     case WriteOutcome::WriteFailed:
       dlg.AddLogLine("Could not write " + path);
-      return false;
+      return R::Failed;
     case WriteOutcome::Written:
       break;
   }
   dlg.textStream.Rewind();
   dlg.textStream << "Saved " << dlg.journal.Count() << " records to " << path;
   dlg.AddComposedLine();
-  return true;
+  return R::Saved;
 }
 
 }  // namespace
 
-bool RecorderDialog::SaveJournal() {
+RecorderDialog::SaveResult RecorderDialog::SaveJournal() {
   return SaveBytesAs(*this, JournalDialog(true), [this] { return EncodeJournal(journal); });
 }
 

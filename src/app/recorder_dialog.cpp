@@ -52,6 +52,11 @@ bool RecorderDialog::OnInitDialog() {
     settings.Save();
   }
   for (const std::string& note : Sys().Notes().StartupNotes()) AddLogLine(note);
+  // Recordings a crash, a kill or Exit left behind, reported where a person
+  // reads them: a command-line run leaves them for the next start.
+  if (commandRun == nullptr) {
+    for (const std::string& line : RecoverOrphans(Sys().Files())) AddNotice(line);
+  }
   // A command-line run replaces the automatic one and takes its message.
   if (commandRun != nullptr || settings.playAtStartup != 0) {
     PostMessage(g_autoPlaybackMessage, 0, 0);
@@ -84,6 +89,11 @@ void RecorderDialog::AddLogLine(const std::string& text) {
   if (logList.GetCount() >= kLogLineLimit) logList.DeleteFirst(kLogLinesTrimmed);
   logList.AddString(text);
   logList.SetCurSel(logList.GetCount() - 1);
+}
+
+void RecorderDialog::AddNotice(const std::string& text) {
+  AddLogLine(text);
+  Sys().Notes().Notice(text);
 }
 
 void RecorderDialog::AddComposedLine() { AddLogLine(std::string(textStream.End())); }

@@ -21,6 +21,7 @@
 #include "engine/held_input.h"
 #include "platform/dialog.h"
 #include "storage/journal.h"
+#include "storage/recovery_journal.h"
 #include "storage/settings.h"
 #include "ui/layered_window_helper.h"
 
@@ -50,6 +51,8 @@ class RecorderDialog : public Dialog {
 
   // Log.
   void AddLogLine(const std::string& text);
+  // A log line the backend may also show elsewhere (Diagnostics::Notice).
+  void AddNotice(const std::string& text);
   // Passes the composed text of textStream to AddLogLine.
   void AddComposedLine();
 
@@ -83,9 +86,10 @@ class RecorderDialog : public Dialog {
   void RestoreHeldInput();
 
   // Journal file, script export, settings, automatic playback.
-  // False when the chosen file could not be written: the journal is still
-  // unsaved. A cancelled dialog counts as declining.
-  bool SaveJournal();
+  // Failed when the chosen file could not be written: the journal is still
+  // unsaved, and so it is when the dialog was cancelled.
+  enum class SaveResult { Saved, Cancelled, Failed };
+  SaveResult SaveJournal();
   bool OpenJournal();
   void SaveScript();
   void OnSettings();
@@ -128,6 +132,10 @@ class RecorderDialog : public Dialog {
   // over last is due at dueAt.
   std::uint64_t scheduleOrigin = 0;
   std::uint64_t scheduleOffset = 0;
+  // The stretch begins at the first request for an entry, not when the hook
+  // went in: a backend may first wait for its input path (a permission
+  // dialog), and entries must not fall due during that wait.
+  bool scheduleAnchored = false;
   std::uint64_t dueAt = 0;
   // The entry handed over before a pause was never processed: hand it over
   // again on Continue Playback.
@@ -150,6 +158,9 @@ class RecorderDialog : public Dialog {
   std::int32_t speedPercent = 100;
   bool loopPlayback = false;
   std::int32_t passesPlayed = 0;
+  // The copy of the recording on the disk, kept until the recording is
+  // saved or declined.
+  RecoveryJournal recovery;
 
  protected:
   bool OnInitDialog() override;

@@ -92,6 +92,10 @@ LResult RecorderDialog::PlaybackStep(int code, WParam wParam, LParam lParam) {
   }
   *out = currentEntry->event;
   fetchNext = false;
+  if (!scheduleAnchored) {
+    scheduleAnchored = true;
+    scheduleOrigin = now;
+  }
 
   // Each entry is due at the start of the stretch plus the recorded delays
   // up to it, so waiting never adds up to drift; an entry that is late is

@@ -34,6 +34,10 @@ void RecorderDialog::StartRecording() {
   if (state == Stopped) {
     const std::string path = Sys().Notes().InputPathNote(false);
     if (!path.empty()) AddLogLine(path);
+    // From here every event also goes to the disk; a recording the disk
+    // refuses goes on in memory.
+    const std::string unprotected = recovery.Begin(Sys().Files());
+    if (!unprotected.empty()) AddNotice(unprotected);
   }
   state = Recording;
   UpdateStatus();
@@ -47,6 +51,7 @@ void RecorderDialog::StartRecording() {
 
 void RecorderDialog::PauseRecording(bool byUser) {
   RemoveRecord();
+  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddNotice(failed);
   state = byUser ? RecordingPausedByUser : RecordingPausedBySystem;
   UpdateStatus();
 }
@@ -57,13 +62,25 @@ void RecorderDialog::StopRecording() {
   state = Stopped;
   AddLogLine("Recording Stopped.");
   UpdateStatus();
+  recovery.Flush();
+  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddNotice(failed);
   // A failed save keeps the recording: the question comes again until the
-  // journal is saved or the user declines.
-  while (Sys().MessageBox(GetSafeHwnd(),
-                          "Recording has been stopped, do you want to save Journal to file?",
-                          "Vesk", MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES &&
-         !SaveJournal()) {
+  // journal is saved or the user declines. The recovery journal goes only
+  // then; a save dialog cancelled after Yes keeps it.
+  bool safe = false;
+  while (true) {
+    if (Sys().MessageBox(GetSafeHwnd(),
+                         "Recording has been stopped, do you want to save Journal to file?", "Vesk",
+                         MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) != IDYES) {
+      safe = true;
+      break;
+    }
+    const SaveResult saved = SaveJournal();
+    if (saved == SaveResult::Failed) continue;
+    safe = saved == SaveResult::Saved;
+    break;
   }
+  recovery.End(/*remove=*/safe);
   journal.RemoveAll();
   currentEntry = nullptr;
   playPosition = Journal::npos;
@@ -121,6 +138,7 @@ void RecorderDialog::StartPlayback() {
   // The rest of the pass keeps its recorded spacing from this moment.
   scheduleOrigin = Sys().GetMicroseconds();
   scheduleOffset = 0;
+  scheduleAnchored = false;
   if (!InstallPlayback()) {
     AddLogLine("Could not start playback: the system refused the playback hook.");
     PausePlayback(false);

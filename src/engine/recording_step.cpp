@@ -83,6 +83,8 @@ void RecorderDialog::RecordStep(int code, WParam, LParam lParam) {
     script += "\r\n";
   }
   journal.Append(JournalEntry{1, lastEvent});
+  recovery.Append(JournalEntry{1, lastEvent});
+  if (const std::string failed = recovery.TakeFailure(); !failed.empty()) AddNotice(failed);
 }
 
 }  // namespace vesk

@@ -22,6 +22,9 @@ class Diagnostics {
   // was put back; a chosen path this system cannot hold), then forgotten;
   // the backend posts WM_VESK_NOTE to the program's thread when it has one.
   virtual std::string TakeNote() { return {}; }
+  // A logged line that matters beyond the window's life (a recording
+  // recovered, or not protected): shown where the system keeps such lines.
+  virtual void Notice(const std::string& line) = 0;
   // The program has left its last modal run (lets a backend tidy up).
   virtual void ProgramEnded() = 0;
 

@@ -46,6 +46,9 @@ class InputPath {
     std::function<void(std::uint32_t time)> breakPressed;
     // Capture or replay cannot go on: the line to log.
     std::function<void(const std::string& line)> lost;
+    // True while the desktop may be showing its permission dialog: the
+    // program's windows should let it have the front and the keys.
+    std::function<void(bool asking)> asking{};
   };
 
   virtual ~InputPath() = default;
@@ -65,6 +68,8 @@ class InputPath {
   // Makes replay ready (the desktop may ask the user); ready runs when it
   // is, possibly at once; a failure comes as lost.
   virtual void PrepareReplay(std::function<void()> ready) = 0;
+  // The window a permission dialog of the desktop belongs to ("x11:<id>").
+  virtual void SetDialogParent(const std::string& handle) { (void)handle; }
 
   // Lines for the log at start-up, and at the start of a run.
   virtual std::vector<std::string> StartupNotes() = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/diagnostics.h"
+#include "platform/state_files.h"
 #include "platform/types.h"
 #include "resources/dialog_templates.h"
 
@@ -136,6 +137,9 @@ class Backend {
   virtual std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds) = 0;
   virtual bool ReleaseMutex(MutexHandle mutex) = 0;
   virtual void CloseHandle(MutexHandle mutex) = 0;
+
+  // --- Files that outlive the program (the recovery journal) ---
+  virtual StateFiles& Files() = 0;
 
   // --- What the system tells the user, and the program's end ---
   virtual Diagnostics& Notes() = 0;

@@ -38,6 +38,19 @@ class PlaybackStep : public ::testing::Test {
   std::size_t start = 0;
 };
 
+// A backend that first waits for its input path (a permission dialog) asks
+// late: the recorded gaps count from that first request, none fall due at once.
+TEST_F(PlaybackStep, TheScheduleStartsAtTheFirstRequest) {
+  Load({Move(1, 1, 700), Move(2, 2, 800), Move(3, 3, 700)}, true);
+  p.sim.SetNow(p.sim.Now() + 2200);
+  EVENTMSG e{};
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 700);
+  p.sim.SetNow(p.sim.Now() + 700);
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 0);
+  Call(HC_SKIP, &e);
+  EXPECT_EQ(Call(HC_GETNEXT, &e), 800) << "the next gap in full";
+}
+
 TEST_F(PlaybackStep, RecordedSpeedWaitsUntilDueThenHandsOverAgain) {
   Load({Move(512, 384, 15), Move(1, 2, 0), Move(3, 4, 9)}, true);
   EVENTMSG e{};

@@ -21,6 +21,8 @@ extern "C" {
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
+#include <cstdio>
 #include <thread>
 
 #include "platform/wayland/libei_api.h"
@@ -45,6 +47,19 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kRoot = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kRemoteDesktop = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+const QString kSaver = QStringLiteral("org.freedesktop.ScreenSaver");
+const QString kSaverPath = QStringLiteral("/org/freedesktop/ScreenSaver");
+
+bool IsUuid(const std::string& s) {
+  if (s.size() != 36) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash != (s[i] == '-') || (!dash && std::isxdigit(static_cast<unsigned char>(s[i])) == 0)) {
+      return false;
+    }
+  }
+  return true;
+}
 
 QVariantMap MapOf(const QVariant& v) {
   if (v.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(v.value<QDBusArgument>());
@@ -69,6 +84,9 @@ struct FakeDesktop::Impl {
   std::vector<Received> got;
   std::vector<Received> pending;
   QString sessionPath;
+  bool locked = false;
+  int issued = 0;
+  std::string lastIssued;
 
   // The emulated-input server.
   eis* server = nullptr;
@@ -121,12 +139,22 @@ struct FakeDesktop::Impl {
         },
         Qt::BlockingQueuedConnection);
     if (!registered) throw std::runtime_error("cannot register the portal object");
+    QMetaObject::invokeMethod(
+        portal,
+        [this, &registered] {
+          registered = bus->registerVirtualObject(kSaverPath, portal, QDBusConnection::SingleNode);
+        },
+        Qt::BlockingQueuedConnection);
+    if (!registered) throw std::runtime_error("cannot register the screen saver object");
     if (!bus->registerService(kService)) throw std::runtime_error("portal name taken");
+    if (!bus->registerService(kSaver)) throw std::runtime_error("screen saver name taken");
   }
 
   ~Impl() {
     bus->unregisterService(kService);
+    bus->unregisterService(kSaver);
     bus->unregisterObject(kRoot, QDBusConnection::UnregisterTree);
+    bus->unregisterObject(kSaverPath);
     bus.reset();
     QDBusConnection::disconnectFromBus(connectionName);
     portalThread.quit();
@@ -173,6 +201,10 @@ struct FakeDesktop::Impl {
       c.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
       return true;
     }
+    if (iface == kSaver && member == "GetActive") {
+      c.send(message.createReply(QVariant::fromValue(locked)));
+      return true;
+    }
     if (iface == QStringLiteral("org.freedesktop.portal.Session") && member == "Close") {
       asked.closedByClient = true;
       c.send(message.createReply());
@@ -197,35 +229,43 @@ struct FakeDesktop::Impl {
       asked.types = options.value("types").toUInt();
       asked.persistMode = options.value("persist_mode").toUInt();
       asked.offeredToken = options.value("restore_token").toString().toStdString();
+      if (!asked.offeredToken.empty() && !IsUuid(asked.offeredToken)) {
+        c.send(message.createErrorReply(QDBusError::InvalidArgs, "Restore token is not a UUID"));
+        return true;
+      }
       replyPath();
       Respond(c, request, 0, {});
       return true;
     }
     if (member == "Start") {
+      if (args.size() == 3) asked.parentWindow = args[1].toString().toStdString();
       replyPath();
       const std::string& offered = asked.offeredToken;
-      bool valid = false;
-      for (const auto& t : config.validTokens) valid = valid || t == offered;
-      if (!offered.empty() && !valid) {
-        Respond(c, request, 2, {});
-        return true;
-      }
+      // Read once: the stored permission is deleted as it is looked up.
+      const bool valid = !offered.empty() && std::erase(config.validTokens, offered) > 0;
       if (!valid) {
         ++asked.dialogs;
-        if (config.answer == Answer::Refuse) {
-          Respond(c, request, 1, {});
+        if (config.answer != Answer::Grant) {
+          Respond(c, request, config.answer == Answer::Refuse ? 1 : 2, {});
           return true;
         }
       }
       QVariantMap results{{"devices", 3u}, {"persist_mode", asked.persistMode}};
       if (asked.persistMode != 0) {
-        results.insert("restore_token", QString::fromStdString(config.issueToken));
-        config.validTokens.push_back(config.issueToken);
+        char token[40];
+        std::snprintf(token, sizeof token, "6c1b7d20-8f3e-4a5b-9c0d-%012d", ++issued);
+        lastIssued = token;
+        results.insert("restore_token", QString::fromLatin1(token));
+        config.validTokens.push_back(token);
       }
       Respond(c, request, 0, results);
       return true;
     }
     if (member == "ConnectToEIS") {
+      if (!config.connectToEis) {
+        c.send(message.createErrorReply(QDBusError::UnknownMethod, "No such method"));
+        return true;
+      }
       const int fd = eis_backend_fd_add_client(server);
       if (fd < 0) {
         c.send(message.createErrorReply(QDBusError::Failed, "no client socket"));
@@ -282,6 +322,13 @@ struct FakeDesktop::Impl {
     return d;
   }
 
+  void AddDevices() {
+    devices.push_back(NewDevice("keyboard", {EIS_DEVICE_CAP_KEYBOARD}, false));
+    devices.push_back(NewDevice(
+        "pointer", {EIS_DEVICE_CAP_POINTER_ABSOLUTE, EIS_DEVICE_CAP_BUTTON, EIS_DEVICE_CAP_SCROLL},
+        true));
+  }
+
   void Record(Received::Kind kind, eis_event* e, double x, double y, std::uint32_t code,
               bool press) {
     const char* name = eis_device_get_name(eis_event_get_device(e));
@@ -318,13 +365,7 @@ struct FakeDesktop::Impl {
         return;
       case EIS_EVENT_SEAT_BIND:
         seatBound = true;
-        if (devices.empty()) {
-          devices.push_back(NewDevice("keyboard", {EIS_DEVICE_CAP_KEYBOARD}, false));
-          devices.push_back(NewDevice(
-              "pointer",
-              {EIS_DEVICE_CAP_POINTER_ABSOLUTE, EIS_DEVICE_CAP_BUTTON, EIS_DEVICE_CAP_SCROLL},
-              true));
-        }
+        if (devices.empty()) AddDevices();
         return;
       case EIS_EVENT_DEVICE_CLOSED:
         eis_device_remove(eis_event_get_device(e));
@@ -337,10 +378,16 @@ struct FakeDesktop::Impl {
         Record(K::Button, e, 0, 0, eis_event_button_get_button(e),
                eis_event_button_get_is_press(e));
         return;
-      case EIS_EVENT_SCROLL_DISCRETE:
-        Record(K::Scroll, e, eis_event_scroll_get_discrete_dx(e),
-               eis_event_scroll_get_discrete_dy(e), 0, false);
+      case EIS_EVENT_SCROLL_DISCRETE: {
+        double dx = eis_event_scroll_get_discrete_dx(e), dy = eis_event_scroll_get_discrete_dy(e);
+        if (config.wholeWheelNotches) {
+          dx = static_cast<int>(dx) / 120 * 120;
+          dy = static_cast<int>(dy) / 120 * 120;
+          if (dx == 0 && dy == 0) return;
+        }
+        Record(K::Scroll, e, dx, dy, 0, false);
         return;
+      }
       case EIS_EVENT_KEYBOARD_KEY:
         Record(K::Key, e, 0, 0, eis_event_keyboard_get_key(e),
                eis_event_keyboard_get_key_is_press(e));
@@ -405,6 +452,33 @@ void FakeDesktop::Pause() {
 
 void FakeDesktop::RemoveDevices() {
   d_->EachDevice([](eis_device* d) { eis_device_remove(d); });
+}
+
+void FakeDesktop::SwapDevices(std::vector<FakeRegion> regions) {
+  std::lock_guard lock(d_->m);
+  for (eis_device* d : d_->devices) {
+    eis_device_remove(d);
+    eis_device_unref(d);
+  }
+  d_->devices.clear();
+  d_->config.regions = std::move(regions);
+  d_->config.resumeAtOnce = true;
+  if (d_->seat != nullptr) d_->AddDevices();
+}
+
+void FakeDesktop::SetLocked(bool locked) {
+  {
+    std::lock_guard lock(d_->m);
+    d_->locked = locked;
+  }
+  QDBusMessage s = QDBusMessage::createSignal(kSaverPath, kSaver, QStringLiteral("ActiveChanged"));
+  s << locked;
+  d_->bus->send(s);
+}
+
+std::string FakeDesktop::LastIssuedToken() const {
+  std::lock_guard lock(d_->m);
+  return d_->lastIssued;
 }
 
 void FakeDesktop::CloseSession() {

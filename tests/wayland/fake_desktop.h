@@ -1,9 +1,12 @@
 // A stand-in for a Wayland desktop's remote input: the RemoteDesktop portal
 // (org.freedesktop.portal.Desktop, interface version 2) on the session bus,
 // and an emulated-input server built with libeis that the portal's
-// ConnectToEIS hands a socket of. Both run on threads of their own, so the
-// program under test may block on the bus. What arrives is kept with its
-// frame time and the moment it was received.
+// ConnectToEIS hands a socket of; also the screen saver interface. It does
+// what the real desktops do: an offered restore token is used up, an unknown
+// one brings the dialog back and one that is not a UUID fails the request;
+// monitor and keymap changes swap the devices; a lock pauses nothing. Both run on threads of their
+// own, so the program under test may block on the bus. What arrives is kept with its frame time and
+// the moment it was received.
 #pragma once
 
 #include <atomic>
@@ -34,14 +37,15 @@ struct Received {
 
 class FakeDesktop {
  public:
-  enum class Answer { Grant, Refuse };
+  enum class Answer { Grant, Refuse, CloseDialog };
   struct Config {
     unsigned version = 2;
     Answer answer = Answer::Grant;
-    // Tokens Start accepts without asking; an offered token not in the
-    // list ends the request with response 2.
+    // Tokens Start accepts without asking (each once: offering one uses it
+    // up); a new one is handed out whenever the session persists.
     std::vector<std::string> validTokens;
-    std::string issueToken = "token-1";  // handed out when persisting
+    bool connectToEis = true;        // false: a backend without ConnectToEIS
+    bool wholeWheelNotches = false;  // GNOME's: amounts / 120, the rest dropped
     std::vector<FakeRegion> regions{{0, 0, 1024, 768, 1.0}};
     bool resumeAtOnce = true;  // false: devices wait for Resume()
   };
@@ -56,6 +60,7 @@ class FakeDesktop {
     unsigned persistMode = 0;
     unsigned types = 0;
     std::string offeredToken;
+    std::string parentWindow;  // Start's parent_window
     bool closedByClient = false;
   };
   Requests Asked() const;
@@ -69,6 +74,11 @@ class FakeDesktop {
   void Resume();
   void Pause();
   void RemoveDevices();
+  // A monitor, scale or keymap change: every device goes, new ones come
+  // (on the new layout) and run.
+  void SwapDevices(std::vector<FakeRegion> regions);
+  void SetLocked(bool locked);  // the screen saver's state and signal
+  std::string LastIssuedToken() const;
   void CloseSession();  // the portal session's Closed signal
   void SetValidTokens(std::vector<std::string> tokens);
 

@@ -4,6 +4,8 @@
 
 #include <map>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "platform/wayland/remote_events.h"
 #include "platform/wayland/restore_token.h"
@@ -122,31 +124,72 @@ TEST(RemoteEvents, TheSessionComesFromTheEnvironmentAndTheNotesSayWhatWorks) {
   const auto xtest = StartupNotesFor(w, {false, "libei not found"});
   ASSERT_EQ(xtest.size(), 2u);
   EXPECT_EQ(xtest[1],
-            "Replay: XTEST through Xwayland, which reaches X11 programs only (libei "
-            "not found).");
+            "Replay: XTEST through Xwayland (libei not found); the desktop decides where it goes: "
+            "GNOME asks for its own permission first, KDE lets it reach every window, others X11 "
+            "programs only.");
 }
 
 TEST(RestoreToken, KeptForTheOwnerAndAnythingElseIsNoToken) {
   testing::TempDir dir;
   const RestoreTokenFile file(dir.File(kRestoreTokenFileName));
+  const std::string uuid = "3f2a77c0-1b2c-4d5e-8f90-a1b2c3d4e5f6";
   EXPECT_EQ(file.Load(), "");
-  ASSERT_TRUE(file.Save("3f2a-77"));
-  EXPECT_EQ(file.Load(), "3f2a-77");
+  ASSERT_TRUE(file.Save(uuid));
+  EXPECT_EQ(file.Load(), uuid);
   EXPECT_EQ(std::filesystem::status(file.Path()).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_FALSE(file.Save("two words"));
-  EXPECT_EQ(file.Load(), "3f2a-77");
+  EXPECT_EQ(file.Load(), uuid);
 
-  testing::WriteFile(file.Path(), std::string("\x01\xff\0zz", 5));
-  EXPECT_EQ(file.Load(), "");
-  testing::WriteFile(file.Path(), std::string(1 << 20, 'a'));
-  EXPECT_EQ(file.Load(), "");
-  file.Forget();
-  EXPECT_FALSE(std::filesystem::exists(file.Path()));
+  // The portal fails the whole request on a token that is not a UUID: such
+  // a file is no token, and it goes so that the next run is asked afresh.
+  for (const std::string& bad : {std::string("\x01\xff\0zz", 5), std::string(1 << 20, 'a'),
+                                 std::string("token-1"), uuid.substr(1) + "g"}) {
+    testing::WriteFile(file.Path(), bad);
+    EXPECT_EQ(file.Load(), "");
+    EXPECT_FALSE(std::filesystem::exists(file.Path()));
+  }
+
+  EXPECT_FALSE(file.NoEis());
+  file.MarkNoEis();
+  EXPECT_TRUE(file.NoEis());
+  EXPECT_TRUE(std::filesystem::exists(file.NoEisPath()));
 
   const RestoreTokenFile unwritable(
       dir.File("missing-folder/" + std::string(kRestoreTokenFileName)));
-  EXPECT_FALSE(unwritable.Save("abc"));
+  EXPECT_FALSE(unwritable.Save(uuid));
+}
+
+TEST(RemoteEvents, XRootPositionsComeBackToTheDesktopsLayout) {
+  // 1920x1200 at 150 %: 1280x800 logical; Xwayland scaled to the next whole
+  // scale has a 2560x1600 root.
+  const std::vector<Region> one{{0, 0, 1280, 800, 1.5}};
+  auto at = [](const std::vector<Region>& r, int w, int h, int x, int y) {
+    const Placed p = PlaceFromXRoot(r, w, h, x, y);
+    return std::tuple{p.x, p.y, p.clamped};
+  };
+  EXPECT_EQ(at(one, 2560, 1600, 800, 500), std::tuple(400.0, 250.0, false));
+  EXPECT_EQ(at(one, 2560, 1600, 2559, 1599), std::tuple(1279.5, 799.5, false));
+  // Scaling off: the root is the layout.
+  EXPECT_EQ(at(one, 1280, 800, 800, 500), std::tuple(800.0, 500.0, false));
+  // No X server, or a root that is no uniform multiple: one to one.
+  EXPECT_EQ(at(one, 0, 0, 800, 500), std::tuple(800.0, 500.0, false));
+  EXPECT_EQ(at(one, 1920, 1080, 1500, 900), std::tuple(1279.0, 799.0, true));
+  // Two monitors, the layout starting left of 0: the root's corner is its corner.
+  const std::vector<Region> two{{-1280, 0, 1280, 800, 2.0}, {0, 0, 1920, 1080, 1.0}};
+  EXPECT_EQ(at(two, 6400, 2160, 0, 0), std::tuple(-1280.0, 0.0, false));
+  EXPECT_EQ(at(two, 6400, 2160, 3200, 1000), std::tuple(320.0, 500.0, false));
+}
+
+TEST(RemoteEvents, WheelRemaindersCarryOnlyWhereTheDesktopDropsThem) {
+  WheelSteps gnome(true), kde(false);
+  std::vector<std::int32_t> sent, passed;
+  for (const std::int32_t amount : {30, 30, 30, 30, 60, 60, 240, -30, 120, -60, -60}) {
+    sent.push_back(gnome.Take(amount));
+    passed.push_back(kde.Take(amount));
+  }
+  EXPECT_EQ(sent, (std::vector<std::int32_t>{0, 0, 0, 120, 0, 120, 240, 0, 120, 0, -120}));
+  EXPECT_EQ(passed, (std::vector<std::int32_t>{30, 30, 30, 30, 60, 60, 240, -30, 120, -60, -60}));
 }
 
 }  // namespace

@@ -305,47 +305,148 @@ TEST_F(RemoteReplay, ADevicePausedMidPlaybackCancelsAndTheHeldKeyIsReleased) {
   desktop.Resume();
   ASSERT_TRUE(WaitFor([&] { return Of(desktop.Got(), K::Key).size() == 3; }));
 
-  // Removed devices: the desktop lets go of their keys itself.
+  // The session ends: the desktop removes the devices, lets go of their
+  // keys itself and closes the session.
   desktop.RemoveDevices();
+  desktop.CloseSession();
   ASSERT_TRUE(WaitFor(Cancelled));
-  EXPECT_NE(backend->TakeCancelReason().find("removed"), std::string::npos);
+  EXPECT_NE(backend->TakeCancelReason().find("closed"), std::string::npos);
   EXPECT_EQ(backend->SendInput({{WM_KEYUP, Key(0x1E, 'A'), 1, 0, 0}}), 1u);
 }
 
-TEST_F(RemoteReplay, TheRestoreTokenIsKeptAndOfferedUntilTheDesktopRefusesIt) {
+TEST_F(RemoteReplay, EachRunUsesUpItsTokenAndKeepsTheNextOne) {
   FakeDesktop desktop({});
-  {
+  auto run = [this] {
+    g = {};
     auto backend = Backend();
     Play(*backend, {{{WM_MOUSEMOVE, 5, 5, 0, 0}, 1}, {{WM_MOUSEMOVE, 6, 6, 0, 0}, 1}});
-    ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size(); }));
-  }
+    return WaitFor([] { return g.play->next == g.play->records.size() || Cancelled(); }) &&
+           !Cancelled();
+  };
+  ASSERT_TRUE(run());
   EXPECT_EQ(desktop.Asked().dialogs, 1);
   EXPECT_EQ(desktop.Asked().offeredToken, "");
-  EXPECT_EQ(ReadFile(wayland::kRestoreTokenFileName), "token-1\n");
+  const std::string first = desktop.LastIssuedToken();
+  EXPECT_EQ(ReadFile(wayland::kRestoreTokenFileName), first + "\n");
 
-  // The next run, unattended: no dialog.
-  g = {};
-  {
-    auto backend = Backend();
-    Play(*backend, {{{WM_MOUSEMOVE, 5, 5, 0, 0}, 1}, {{WM_MOUSEMOVE, 6, 6, 0, 0}, 1}});
-    ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size(); }));
-    EXPECT_FALSE(Cancelled());
-  }
-  EXPECT_EQ(desktop.Asked().offeredToken, "token-1");
+  // The next run, unattended: no dialog, and the token handed back replaces
+  // the one used up.
+  ASSERT_TRUE(run());
+  EXPECT_EQ(desktop.Asked().offeredToken, first);
   EXPECT_EQ(desktop.Asked().dialogs, 1);
-  EXPECT_EQ(desktop.Asked().sessions, 2);
+  EXPECT_NE(desktop.LastIssuedToken(), first);
+  EXPECT_EQ(ReadFile(wayland::kRestoreTokenFileName), desktop.LastIssuedToken() + "\n");
 
-  // Revoked: the run ends with why, and the token goes.
+  // Revoked: an unknown token just brings the dialog back.
   desktop.SetValidTokens({});
-  g = {};
+  ASSERT_TRUE(run());
+  EXPECT_EQ(desktop.Asked().dialogs, 2);
+
+  // Not a UUID (the portal would fail the request): never offered.
+  WriteFile(wayland::kRestoreTokenFileName, "token-1\n");
+  ASSERT_TRUE(run());
+  EXPECT_EQ(desktop.Asked().offeredToken, "");
+  EXPECT_EQ(desktop.Asked().dialogs, 3);
+}
+
+TEST_F(RemoteReplay, TheDialogClosedKeepsThePermissionAndSaysSo) {
+  FakeDesktop::Config config;
+  config.answer = FakeDesktop::Answer::CloseDialog;
+  FakeDesktop desktop(config);
   auto backend = Backend();
-  Play(*backend, {{{WM_MOUSEMOVE, 5, 5, 0, 0}, 1}, {{WM_MOUSEMOVE, 6, 6, 0, 0}, 1}});
+  Play(*backend, {{{WM_MOUSEMOVE, 5, 5, 0, 0}, 1}});
   ASSERT_TRUE(WaitFor(Cancelled));
   EXPECT_EQ(backend->TakeCancelReason(),
-            "Remote input: the desktop no longer accepts the saved permission; the next run asks "
-            "again.");
-  EXPECT_FALSE(std::filesystem::exists(wayland::kRestoreTokenFileName));
+            "Remote input: the desktop's permission dialog was closed without an answer.");
   EXPECT_TRUE(g.play->calls.empty());
+}
+
+// Both desktops replace their devices on a monitor, scale or keymap change.
+TEST_F(RemoteReplay, ADeviceSwapMidRunIsFollowedOnTheNewLayout) {
+  FakeDesktop desktop({});  // 1024x768: the X root's size
+  auto backend = Backend();
+  Play(*backend, {
+                     {{WM_MOUSEMOVE, 600, 400, 0, 0}, 1},
+                     {{WM_KEYDOWN, Key(0x1E, 'A'), 1, 0, 0}, 1},
+                     {{WM_KEYUP, Key(0x1E, 'A'), 1, 0, 0}, 400},
+                     {{WM_MOUSEMOVE, 600, 400, 0, 0}, 1},
+                 });
+  ASSERT_TRUE(WaitFor([&] { return Of(desktop.Got(), K::Key).size() == 1; }));
+  // The monitor goes to 200 %: its layout halves, Xwayland's scaled root stays.
+  desktop.SwapDevices({{0, 0, 512, 384, 2.0}});
+  ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size() || Cancelled(); }));
+  EXPECT_FALSE(Cancelled()) << backend->TakeCancelReason();
+  const auto moves = Of(desktop.Got(), K::Move);
+  ASSERT_GE(moves.size(), 2u);
+  EXPECT_EQ(std::pair(moves.front().x, moves.front().y), std::pair(600.0, 400.0));
+  EXPECT_EQ(std::pair(moves.back().x, moves.back().y), std::pair(300.0, 200.0));
+  EXPECT_EQ(moves.back().device, "pointer");
+}
+
+// Neither desktop pauses remote input on a lock: the backend asks the lock.
+TEST_F(RemoteReplay, ALockedScreenPausesBeforeTheFirstEventAndWhenItLocks) {
+  const std::string line =
+      "The screen is locked: playback paused; nothing is typed into a locked session.";
+  FakeDesktop desktop({});
+  desktop.SetLocked(true);
+  {
+    auto backend = Backend();
+    Play(*backend, {{{WM_KEYDOWN, Key(0x1C, 0x0D), 1, 0, 0}, 1}});
+    ASSERT_TRUE(WaitFor(Cancelled));
+    EXPECT_EQ(backend->TakeCancelReason(), line);
+    EXPECT_TRUE(g.play->calls.empty());
+    EXPECT_EQ(desktop.Asked().sessions, 0) << "not even the dialog";
+  }
+  desktop.SetLocked(false);
+  g = {};
+  auto backend = Backend();
+  Play(*backend, {{{WM_KEYDOWN, Key(0x2A, 0x10), 1, 0, 0}, 1},
+                  {{WM_KEYUP, Key(0x2A, 0x10), 1, 0, 0}, 60000}});
+  ASSERT_TRUE(WaitFor([&] { return Of(desktop.Got(), K::Key).size() == 1; }));
+  desktop.SetLocked(true);
+  ASSERT_TRUE(WaitFor(Cancelled));
+  EXPECT_EQ(backend->TakeCancelReason(), line);
+  // The engine lets go of the held Shift.
+  EXPECT_EQ(backend->SendInput({{WM_KEYUP, Key(0x2A, 0x10), 1, 0, 0}}), 1u);
+  ASSERT_TRUE(WaitFor([&] { return Of(desktop.Got(), K::Key).size() == 2; }));
+  EXPECT_FALSE(Of(desktop.Got(), K::Key)[1].press);
+}
+
+TEST_F(RemoteReplay, ADesktopWithoutConnectToEisIsAskedOnceThenLeftToXtest) {
+  FakeDesktop::Config config;
+  config.connectToEis = false;
+  FakeDesktop desktop(config);
+  {
+    auto backend = Backend();
+    Play(*backend, {{{WM_MOUSEMOVE, 5, 5, 0, 0}, 1}});
+    ASSERT_TRUE(WaitFor(Cancelled));
+    const std::string reason = backend->TakeCancelReason();
+    EXPECT_NE(reason.find("no emulated-input connection"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("XTEST"), std::string::npos) << reason;
+  }
+  const auto notes = Backend()->StartupNotes();
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_NE(notes[1].find("XTEST"), std::string::npos) << notes[1];
+  EXPECT_NE(notes[1].find("earlier run"), std::string::npos) << notes[1];
+  EXPECT_EQ(desktop.Asked().dialogs, 1);
+}
+
+TEST_F(RemoteReplay, GnomeGetsWholeNotchesWithTheRestCarried) {
+  FakeDesktop::Config config;
+  config.wholeWheelNotches = true;
+  FakeDesktop desktop(config);
+  setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+  auto backend = Backend();
+  unsetenv("XDG_CURRENT_DESKTOP");
+  std::vector<ScriptedRecord> wheel;
+  for (const std::uint32_t amount : {30u, 30u, 30u, 30u, 60u, 60u, 240u}) {
+    wheel.push_back({{WM_MOUSEWHEEL, 5, 5, 0, amount}, 1});
+  }
+  Play(*backend, wheel);
+  ASSERT_TRUE(WaitFor([] { return g.play->next == g.play->records.size(); }));
+  std::vector<double> steps;
+  for (const auto& r : Of(desktop.Got(), K::Scroll)) steps.push_back(r.y);
+  EXPECT_EQ(steps, (std::vector<double>{-120, -120, -240}));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -28,7 +29,9 @@ namespace vesk::testing {
 using Clock = std::chrono::steady_clock;
 
 // Xvfb on a display number it picks itself (-displayfd), so parallel tests
-// never collide; -noreset keeps it up when clients come and go.
+// never collide; -noreset keeps it up when clients come and go. The
+// session has a state folder of its own (XDG_STATE_HOME), so the recovery
+// journals of the programs it runs never meet another test's or the user's.
 class Xvfb {
  public:
   Xvfb() {
@@ -69,8 +72,14 @@ class Xvfb {
     if (number.empty()) throw std::runtime_error("Xvfb did not start");
     display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
+    char state[] = "/tmp/vesk-state-XXXXXX";
+    if (mkdtemp(state) == nullptr) throw std::runtime_error("mkdtemp");
+    state_ = state;
+    setenv("XDG_STATE_HOME", state_.c_str(), 1);
   }
   ~Xvfb() {
+    std::error_code ec;
+    std::filesystem::remove_all(state_, ec);
     kill(pid_, SIGTERM);
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (waitpid(pid_, nullptr, WNOHANG) == 0) {
@@ -85,10 +94,13 @@ class Xvfb {
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
   const std::string& display() const { return display_; }
+  // XDG_STATE_HOME of the session's programs.
+  const std::string& stateHome() const { return state_; }
 
  private:
   pid_t pid_ = 0;
   std::string display_;
+  std::string state_;
 };
 
 inline Display* OpenDisplay() {

@@ -81,7 +81,14 @@ void QtBackend::Impl::BeginPlayback() {
     LogModel::HoldFlushes(true);
     playback.Start();
   };
+  // A locked screen takes input like any other window: a scheduled run
+  // must not type into its password field.
+  if (screenLock.Locked()) {
+    OnScreenLocked(true);
+    return;
+  }
   if (injector == &input.Replay()) {
+    input.SetDialogParent(DialogParent());
     input.PrepareReplay(start);  // ready or lost follows, possibly at once
   } else {
     start();
@@ -99,6 +106,12 @@ LResult QtBackend::CallNextHookEx(HookHandle hook, int code, WParam wParam, LPar
 std::string QtBackend::TakeCancelReason() { return std::exchange(d_->cancelReason, {}); }
 
 std::vector<std::string> QtBackend::StartupNotes() { return d_->input.StartupNotes(); }
+
+// Where the program was started from a terminal or a session that keeps
+// its output, the line is found there too.
+void QtBackend::Notice(const std::string& line) {
+  std::fprintf(stderr, "vesk: %s\n", line.c_str());
+}
 
 std::string QtBackend::InputPathNote(bool playback) { return d_->input.InputPathNote(playback); }
 

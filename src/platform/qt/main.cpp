@@ -46,6 +46,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
     qputenv("QT_QPA_PLATFORM", "xcb");
   }
+  // A file that reaches its size limit fails its write (the recording then
+  // goes on in memory) instead of ending the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   // Qt reads options of its own from the command line: it gets only the
   // program's name, so that nothing of `vesk play` is taken for one.
   static int qtArgc = 1;

@@ -41,6 +41,7 @@ QtBackend::Impl::Impl(QtBackend* owner, LinuxInput chosenInput)
   cb.recorded = [this](const EVENTMSG& e) { OnRecorded(e); };
   cb.breakPressed = [this](std::uint32_t t) { OnBreak(t); };
   cb.lost = [this](const std::string& line) { OnLost(line); };
+  cb.asking = [this](bool asking) { OnAsking(asking); };
   input.SetCallbacks(std::move(cb));
   hooks.OnLastRemoved([this](int kind) { KindRemoved(kind); });
   PlaybackTimer::Calls host;
@@ -51,6 +52,7 @@ QtBackend::Impl::Impl(QtBackend* owner, LinuxInput chosenInput)
   host.mayRun = [this] { return suspended == 0; };
   host.logWork = [this] { FlushAllLogs(); };
   playback.SetCalls(std::move(host), injector);
+  screenLock.changed = [this](bool locked) { OnScreenLocked(locked); };
 }
 
 TemplateWindow* QtBackend::Impl::Win(WindowId id) {

@@ -74,6 +74,7 @@ class QtBackend : public Backend, public Diagnostics {
   std::vector<std::string> StartupNotes() override;
   std::string InputPathNote(bool playback) override;
   std::string TakeCancelReason() override;
+  void Notice(const std::string& line) override;
   std::uint32_t GetTickCount() override;
   std::uint64_t GetMicroseconds() override;
   void Sleep(std::uint32_t milliseconds) override;
@@ -83,6 +84,7 @@ class QtBackend : public Backend, public Diagnostics {
   void CloseHandle(MutexHandle mutex) override;
   void ProgramEnded() override;
   Diagnostics& Notes() override { return *this; }
+  StateFiles& Files() override { return NativeStateFiles(); }
 
   // For tests and tools: the widget of a window or of one of its controls.
   QWidget* WindowWidget(WindowId window);

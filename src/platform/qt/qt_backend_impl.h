@@ -22,6 +22,7 @@
 #include "platform/qt/linux_input.h"
 #include "platform/qt/log_model.h"
 #include "platform/qt/qt_backend.h"
+#include "platform/wayland/screen_lock.h"
 #include "platform/winapi/hook_chain.h"
 #include "platform/winapi/message_queue.h"
 #include "platform/x11/playback_timer.h"
@@ -111,6 +112,9 @@ struct QtBackend::Impl {
   InputPath& input;
   // What replays input; the path's own unless another is put in its place.
   Injector* injector;
+  wayland::ScreenLock screenLock{QDBusConnection::sessionBus(), QDBusConnection::systemBus()};
+  // Stays-on-top windows lowered while the desktop's permission dialog shows.
+  std::vector<QPointer<TemplateWindow>> lowered;
   NamedMutexTable mutexes;
 
   std::map<WindowId, QPointer<TemplateWindow>> windows;
@@ -153,6 +157,11 @@ struct QtBackend::Impl {
   void OnLost(const std::string& line);
   // The playback hook went in: replay begins once the path is ready.
   void BeginPlayback();
+  // The desktop's permission dialog may be up: let it have the front and
+  // the keyboard (true), or take them back (false).
+  void OnAsking(bool asking);
+  void OnScreenLocked(bool locked);
+  std::string DialogParent();  // "x11:<id>" of the program's window, or empty
   void KindRemoved(int kind);
   // Replays through another injector from now on (null: the path's own).
   void UseInjector(Injector* replacement);

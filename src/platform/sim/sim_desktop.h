@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/sim_files.h"
 #include "platform/winapi/hook_chain.h"
 #include "platform/winapi/message_queue.h"
 #include "platform/winapi/playback_driver.h"
@@ -229,6 +230,8 @@ class SimDesktop : public Backend, public Diagnostics, private winapi::PlaybackD
   // Things the program did that the test did not script (an unexpected
   // dialog, say); a test can assert this stays empty.
   const std::vector<std::string>& Surprises() const { return surprises_; }
+  // Lines the program gave as notices (Diagnostics::Notice), in order.
+  const std::vector<std::string>& Notices() const { return notices_; }
   // Numbers of the messages handed to the get-message hook, in order.
   const std::vector<std::uint32_t>& RetrievedMessages() const { return retrieved_; }
 
@@ -281,7 +284,9 @@ class SimDesktop : public Backend, public Diagnostics, private winapi::PlaybackD
   std::string InputPathNote(bool) override { return inputPathNote_; }
   std::string TakeCancelReason() override { return std::exchange(cancelReason_, {}); }
   void ProgramEnded() override {}  // nothing outlives the program here
+  void Notice(const std::string& line) override { notices_.push_back(line); }
   Diagnostics& Notes() override { return *this; }
+  StateFiles& Files() override { return files; }
   std::uint32_t GetTickCount() override;
   std::uint64_t GetMicroseconds() override { return now_ * 1000u; }
   void Sleep(std::uint32_t milliseconds) override;
@@ -291,6 +296,9 @@ class SimDesktop : public Backend, public Diagnostics, private winapi::PlaybackD
   void CloseHandle(MutexHandle mutex) override;
 
   int FreeLibraryCalls() const { return freeLibraryCalls_; }
+
+  // The state folder and its switches (see SimStateFiles).
+  SimStateFiles files;
   int LoadedModules() const { return loadedModules_; }
 
  private:
@@ -388,6 +396,7 @@ class SimDesktop : public Backend, public Diagnostics, private winapi::PlaybackD
   int mutexWaits_ = 0;
   std::uint32_t lastWaitTimeout_ = 0;
   std::vector<std::string> surprises_;
+  std::vector<std::string> notices_;
   std::vector<std::string> trace_;
 };
 

@@ -37,6 +37,9 @@ Loaded Load() {
   ok &= Resolve(lib, "ei_new_sender", a.new_sender, e);
   ok &= Resolve(lib, "ei_unref", a.unref, e);
   ok &= Resolve(lib, "ei_configure_name", a.configure_name, e);
+  ok &= Resolve(lib, "ei_get_user_data", a.get_user_data, e);
+  ok &= Resolve(lib, "ei_log_set_handler", a.log_set_handler, e);
+  ok &= Resolve(lib, "ei_log_set_priority", a.log_set_priority, e);
   ok &= Resolve(lib, "ei_setup_backend_fd", a.setup_backend_fd, e);
   ok &= Resolve(lib, "ei_get_fd", a.get_fd, e);
   ok &= Resolve(lib, "ei_dispatch", a.dispatch, e);

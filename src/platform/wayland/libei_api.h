@@ -14,6 +14,7 @@ struct ei_event;
 struct ei_seat;
 struct ei_device;
 struct ei_region;
+struct ei_log_context;
 }
 
 namespace vesk::wayland {
@@ -29,6 +30,14 @@ inline constexpr int kDevicePaused = 7;
 inline constexpr int kDeviceResumed = 8;
 }  // namespace ei_event_type
 
+namespace ei_log_priority {
+inline constexpr int kInfo = 20;
+inline constexpr int kWarning = 30;
+}  // namespace ei_log_priority
+
+using EiLogHandler = void (*)(::ei* ctx, int priority, const char* message,
+                              ::ei_log_context* context);
+
 namespace ei_cap {
 inline constexpr int kPointer = 1 << 0;
 inline constexpr int kPointerAbsolute = 1 << 1;
@@ -41,6 +50,9 @@ struct LibEi {
   ::ei* (*new_sender)(void* user_data) = nullptr;
   ::ei* (*unref)(::ei* ctx) = nullptr;
   void (*configure_name)(::ei* ctx, const char* name) = nullptr;
+  void* (*get_user_data)(::ei* ctx) = nullptr;
+  void (*log_set_handler)(::ei* ctx, EiLogHandler handler) = nullptr;
+  void (*log_set_priority)(::ei* ctx, int priority) = nullptr;
   int (*setup_backend_fd)(::ei* ctx, int fd) = nullptr;
   int (*get_fd)(::ei* ctx) = nullptr;
   void (*dispatch)(::ei* ctx) = nullptr;

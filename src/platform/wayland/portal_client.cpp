@@ -1,8 +1,10 @@
 #include "platform/wayland/portal_client.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 
@@ -41,7 +43,6 @@ PortalClient::PortalClient(QDBusConnection bus, QObject* parent)
     r.why = step_ == Step::Start
                 ? QStringLiteral("nobody answered the desktop's permission dialog in time")
                 : QStringLiteral("the desktop's portal did not answer");
-    r.tokenRejected = step_ == Step::Start && !offeredToken_.isEmpty();
     Finish(r);
   });
 }
@@ -76,6 +77,29 @@ unsigned PortalClient::ProbeVersion(QDBusConnection bus, int timeoutMs, QString*
                .arg(version);
   }
   return version;
+}
+
+bool PortalClient::BackendLacksEis(QDBusConnection bus, int timeoutMs) {
+  if (!bus.isConnected()) return false;
+  for (const char* name :
+       {"org.freedesktop.impl.portal.desktop.gnome", "org.freedesktop.impl.portal.desktop.kde"}) {
+    const QString service = QString::fromLatin1(name);
+    // Only a backend already running: asking must not start one.
+    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(service);
+    if (!owned.isValid() || !owned.value()) continue;
+    QDBusMessage m = QDBusMessage::createMethodCall(
+        service, kPath, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+        QStringLiteral("Introspect"));
+    const QDBusMessage reply = bus.call(m, QDBus::Block, timeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) continue;
+    const QString xml = reply.arguments().first().toString();
+    const qsizetype at =
+        xml.indexOf(QStringLiteral("\"org.freedesktop.impl.portal.RemoteDesktop\""));
+    if (at < 0) continue;
+    const qsizetype end = xml.indexOf(QStringLiteral("</interface>"), at);
+    return !xml.mid(at, end < 0 ? -1 : end - at).contains(QStringLiteral("\"ConnectToEIS\""));
+  }
+  return false;
 }
 
 QString PortalClient::NextToken() { return QStringLiteral("vesk%1").arg(++tokenCounter_); }
@@ -115,8 +139,13 @@ void PortalClient::Call(const QString& method, const QVariantList& args, const Q
             QDBusPendingReply<QDBusObjectPath> reply = *watcher;
             if (reply.isError()) {
               PortalResult r;
-              r.why = QStringLiteral("the desktop's portal refused %1: %2")
-                          .arg(method, reply.error().message());
+              // A token the portal cannot parse fails the call itself.
+              r.tokenRejected = step == Step::Select && !offeredToken_.isEmpty();
+              r.why = r.tokenRejected
+                          ? QStringLiteral("the desktop does not accept the saved permission (%1)")
+                                .arg(reply.error().message())
+                          : QStringLiteral("the desktop's portal refused %1: %2")
+                                .arg(method, reply.error().message());
               Finish(r);
               return;
             }
@@ -132,6 +161,7 @@ void PortalClient::Start(const QString& restoreToken, int consentTimeoutMs,
   done_ = std::move(done);
   offeredToken_ = restoreToken;
   newToken_.clear();
+  started_ = false;
   step_ = Step::Create;
   const QString token = NextToken();
   QVariantMap options{{QStringLiteral("handle_token"), token},
@@ -149,9 +179,10 @@ void PortalClient::OnResponse(uint response, const QVariantMap& results) {
     if (step_ == Step::Start && response == kResponseCancelled) {
       r.refused = true;
       r.why = QStringLiteral("the user declined the desktop's remote input dialog");
-    } else if (step_ == Step::Start && !offeredToken_.isEmpty()) {
-      r.tokenRejected = true;
-      r.why = QStringLiteral("the desktop no longer accepts the saved permission");
+    } else if (step_ == Step::Start) {
+      // GNOME answers so when the dialog's window is closed; an unknown
+      // token never gets here (the dialog just comes back).
+      r.why = QStringLiteral("the desktop's permission dialog was closed without an answer");
     } else {
       r.why = QStringLiteral("the desktop's portal ended the request (response %1)").arg(response);
     }
@@ -187,7 +218,7 @@ void PortalClient::OnResponse(uint response, const QVariantMap& results) {
       // The user may take a while to answer the dialog.
       timeout_.start(consentTimeoutMs_);
       Call(QStringLiteral("Start"),
-           {QVariant::fromValue(QDBusObjectPath(session_)), QString(), options}, token);
+           {QVariant::fromValue(QDBusObjectPath(session_)), parentWindow_, options}, token);
       break;
     }
     case Step::Start: {
@@ -199,6 +230,7 @@ void PortalClient::OnResponse(uint response, const QVariantMap& results) {
         return;
       }
       newToken_ = results.value(QStringLiteral("restore_token")).toString();
+      started_ = true;
       ConnectToEis();
       break;
     }
@@ -221,7 +253,12 @@ void PortalClient::ConnectToEis() {
             if (step_ != Step::Connect) return;
             QDBusPendingReply<QDBusUnixFileDescriptor> reply = *watcher;
             PortalResult r;
+            r.started = true;
+            r.restoreToken = newToken_;
             if (reply.isError() || !reply.value().isValid()) {
+              // The permission stands; the desktop cannot do it (a portal
+              // that reports version 2 over a backend without it).
+              r.noEis = true;
               r.why = QStringLiteral("the desktop gave no emulated-input connection: %1")
                           .arg(reply.error().message());
               Finish(r);
@@ -231,12 +268,13 @@ void PortalClient::ConnectToEis() {
             r.eisFd = ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0);
             r.ok = r.eisFd >= 0;
             if (!r.ok) r.why = QStringLiteral("out of file descriptors");
-            r.restoreToken = newToken_;
             Finish(r);
           });
 }
 
 void PortalClient::Finish(PortalResult result) {
+  result.started = result.started || started_;
+  if (result.started && result.restoreToken.isEmpty()) result.restoreToken = newToken_;
   timeout_.stop();
   Unwatch();
   const bool ok = result.ok;

@@ -20,7 +20,9 @@ struct PortalResult {
   int eisFd = -1;              // owned by the receiver when ok
   QString restoreToken;        // a new token to keep; may be empty
   bool refused = false;        // the user said no
-  bool tokenRejected = false;  // a restore token was offered and not accepted
+  bool tokenRejected = false;  // the portal refused the offered restore token outright
+  bool started = false;        // the session started (the offered token was used up)
+  bool noEis = false;          // the desktop has no emulated-input connection to give
   QString why;                 // for the log when not ok
 };
 
@@ -35,6 +37,11 @@ class PortalClient : public QObject {
   // says what was found). Blocks for at most timeoutMs.
   static unsigned ProbeVersion(QDBusConnection bus, int timeoutMs, QString* why);
 
+  // True when the desktop's portal backend is running and its remote-desktop
+  // interface has no ConnectToEIS (portals before 1.20 report version 2
+  // whatever the backend can do).
+  static bool BackendLacksEis(QDBusConnection bus, int timeoutMs);
+
   // Creates and starts a session; done is called once. consentTimeoutMs
   // bounds the wait for the user's answer.
   void Start(const QString& restoreToken, int consentTimeoutMs,
@@ -42,6 +49,8 @@ class PortalClient : public QObject {
   // Ends the session (if any); no callback runs afterwards.
   void Close();
   bool HasSession() const { return !session_.isEmpty(); }
+  // The dialog's parent, as the portal names windows ("x11:<hex id>").
+  void SetParentWindow(const QString& handle) { parentWindow_ = handle; }
 
   // The desktop closed the session after it had started.
   std::function<void()> closed;
@@ -65,7 +74,9 @@ class PortalClient : public QObject {
   QString session_;
   QString watched_;
   QString offeredToken_;
+  QString parentWindow_;
   QString newToken_;
+  bool started_ = false;
   unsigned tokenCounter_ = 0;
   int consentTimeoutMs_ = 0;
   QTimer timeout_;

@@ -42,6 +42,9 @@ SessionKind DetectSession(const std::function<const char*(const char*)>& getenv)
   s.wayland =
       NonEmpty(getenv("WAYLAND_DISPLAY")) || (type != nullptr && std::string(type) == "wayland");
   s.xwayland = s.wayland && NonEmpty(getenv("DISPLAY"));
+  const char* desktop = getenv("XDG_CURRENT_DESKTOP");
+  s.wholeWheelNotches =
+      desktop != nullptr && std::string(desktop).find("GNOME") != std::string::npos;
   return s;
 }
 
@@ -54,8 +57,11 @@ std::vector<std::string> StartupNotesFor(const SessionKind& session, const Repla
         "Replay: through the desktop's remote input (portal and libei); the desktop asks once "
         "for permission.");
   } else {
-    lines.push_back("Replay: XTEST through Xwayland, which reaches X11 programs only (" +
-                    choice.whyNot + ").");
+    // Where XTEST lands is the desktop's choice: GNOME 46 and later pass it
+    // through a permission of their own, KDE to every window.
+    lines.push_back("Replay: XTEST through Xwayland (" + choice.whyNot +
+                    "); the desktop decides where it goes: GNOME asks for its own permission "
+                    "first, KDE lets it reach every window, others X11 programs only.");
   }
   return lines;
 }
@@ -65,26 +71,64 @@ std::string InputPathNoteFor(const SessionKind& session, const ReplayChoice& cho
   if (!session.wayland) return {};
   if (!playback) return "Recording through Xwayland: input to X11 programs only.";
   if (choice.remote) return "Playing through the desktop's remote input (portal and libei).";
-  return "Playing through XTEST on Xwayland: X11 programs only (" + choice.whyNot + ").";
+  return "Playing through XTEST on Xwayland (" + choice.whyNot +
+         "); the desktop decides which windows it reaches.";
 }
 
-Placed PlaceOnRegions(const std::vector<Region>& regions, std::int32_t x, std::int32_t y) {
-  Placed best{static_cast<double>(x), static_cast<double>(y), false};
+Placed PlaceOnRegions(const std::vector<Region>& regions, double x, double y) {
+  Placed best{x, y, false};
   double bestDistance = std::numeric_limits<double>::infinity();
   for (const Region& r : regions) {
     if (r.width <= 0 || r.height <= 0) continue;
-    const std::int64_t right = std::int64_t{r.x} + r.width - 1;
-    const std::int64_t bottom = std::int64_t{r.y} + r.height - 1;
-    const std::int64_t cx = std::clamp<std::int64_t>(x, r.x, right);
-    const std::int64_t cy = std::clamp<std::int64_t>(y, r.y, bottom);
-    if (cx == x && cy == y) return {static_cast<double>(x), static_cast<double>(y), false};
-    const double d = std::hypot(static_cast<double>(cx - x), static_cast<double>(cy - y));
+    const double left = r.x, top = r.y;
+    if (x >= left && x < left + r.width && y >= top && y < top + r.height) return {x, y, false};
+    const double cx = std::clamp(x, left, left + r.width - 1);
+    const double cy = std::clamp(y, top, top + r.height - 1);
+    const double d = std::hypot(cx - x, cy - y);
     if (d < bestDistance) {
       bestDistance = d;
-      best = {static_cast<double>(cx), static_cast<double>(cy), true};
+      best = {cx, cy, true};
     }
   }
   return best;
+}
+
+Placed PlaceFromXRoot(const std::vector<Region>& regions, std::int32_t rootWidth,
+                      std::int32_t rootHeight, std::int32_t x, std::int32_t y) {
+  std::int64_t left = std::numeric_limits<std::int64_t>::max(), top = left;
+  std::int64_t right = std::numeric_limits<std::int64_t>::min(), bottom = right;
+  for (const Region& r : regions) {
+    if (r.width <= 0 || r.height <= 0) continue;
+    left = std::min<std::int64_t>(left, r.x);
+    top = std::min<std::int64_t>(top, r.y);
+    right = std::max<std::int64_t>(right, std::int64_t{r.x} + r.width);
+    bottom = std::max<std::int64_t>(bottom, std::int64_t{r.y} + r.height);
+  }
+  if (right <= left || rootWidth <= 0 || rootHeight <= 0) return PlaceOnRegions(regions, x, y);
+  const double fx = static_cast<double>(rootWidth) / static_cast<double>(right - left);
+  const double fy = static_cast<double>(rootHeight) / static_cast<double>(bottom - top);
+  // Xwayland scales by one factor on both axes; anything else is some other
+  // arrangement, where the root and the layout are taken as one.
+  const bool scaled = std::abs(fx - fy) < 0.01 && std::abs(fx - 1.0) > 0.001;
+  const double f = scaled ? fx : 1.0;
+  const double ox = scaled ? static_cast<double>(left) : 0.0;
+  const double oy = scaled ? static_cast<double>(top) : 0.0;
+  return PlaceOnRegions(regions, ox + x / f, oy + y / f);
+}
+
+std::int32_t WheelSteps::Take(std::int32_t amount) {
+  if (!whole_) return amount;
+  // A turn the other way starts afresh: its notch is not eaten by the rest.
+  if ((carry_ > 0 && amount < 0) || (carry_ < 0 && amount > 0)) carry_ = 0;
+  carry_ += amount;
+  const std::int32_t whole = carry_ / 120 * 120;
+  carry_ -= whole;
+  return whole;
+}
+
+bool IsReleaseRecord(const EVENTMSG& r) {
+  return r.message == WM_KEYUP || r.message == WM_SYSKEYUP || r.message == WM_LBUTTONUP ||
+         r.message == WM_RBUTTONUP || r.message == WM_MBUTTONUP || r.message == WM_XBUTTONUP;
 }
 
 std::uint32_t EvdevKeyOf(const EVENTMSG& record) {

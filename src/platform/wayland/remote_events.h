@@ -17,6 +17,9 @@ namespace vesk::wayland {
 struct SessionKind {
   bool wayland = false;   // WAYLAND_DISPLAY or XDG_SESSION_TYPE=wayland
   bool xwayland = false;  // an X server (DISPLAY) in a Wayland session
+  // GNOME's compositor turns wheel amounts into whole notches and drops the
+  // rest (XDG_CURRENT_DESKTOP names GNOME).
+  bool wholeWheelNotches = false;
 };
 
 // Reads the environment through getenv (tests pass their own).
@@ -53,7 +56,30 @@ struct Placed {
 // The point itself when a region holds it, else the nearest point of the
 // nearest region. Positions are logical pixels, as the desktop lays its
 // monitors out; a region's scale does not change where a point lies.
-Placed PlaceOnRegions(const std::vector<Region>& regions, std::int32_t x, std::int32_t y);
+Placed PlaceOnRegions(const std::vector<Region>& regions, double x, double y);
+
+// Journal positions are X root positions (recording reads X RECORD, XTEST
+// replays there). A desktop with scaled monitors may give Xwayland a root
+// that is its logical layout times a whole scale (GNOME's and KDE's
+// Xwayland scaling), so a root position is brought back to the layout:
+// the root's top left is the layout's, sizes divide by the factor between
+// the two. A root the layout's size (or not a uniform multiple of it) maps
+// one to one. Width and height of 0: no X server, one to one.
+Placed PlaceFromXRoot(const std::vector<Region>& regions, std::int32_t rootWidth,
+                      std::int32_t rootHeight, std::int32_t x, std::int32_t y);
+
+// Wheel amounts to send: all of them, or on a desktop that takes whole
+// notches only, the whole notches so far with the rest carried to the next.
+class WheelSteps {
+ public:
+  explicit WheelSteps(bool wholeNotches) : whole_(wholeNotches) {}
+  std::int32_t Take(std::int32_t amount);
+  void Reset() { carry_ = 0; }
+
+ private:
+  bool whole_;
+  std::int32_t carry_ = 0;
+};
 
 inline constexpr std::uint32_t kBtnLeft = 0x110;
 inline constexpr std::uint32_t kBtnRight = 0x111;
@@ -74,6 +100,9 @@ struct DeviceEvent {
 // A journal record as device events (mouse records move first), or
 // nothing when the record is not input this path can play.
 std::optional<std::vector<DeviceEvent>> DeviceEventsFor(const EVENTMSG& record);
+
+// A key or button release.
+bool IsReleaseRecord(const EVENTMSG& record);
 
 // The evdev code of a journal key record (scan code, else virtual-key), or 0.
 std::uint32_t EvdevKeyOf(const EVENTMSG& record);

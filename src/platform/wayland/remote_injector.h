@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "platform/x11/injector.h"
 #include "platform/wayland/remote_input.h"
+#include "platform/x11/injector.h"
 
 namespace vesk::wayland {
 

@@ -3,6 +3,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <X11/Xlib.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,11 +13,24 @@
 #include "platform/wayland/libei_api.h"
 #include "platform/wayland/portal_client.h"
 #include "platform/wayland/restore_token.h"
+#include "platform/x11/playback_timer.h"
 
 namespace vesk::wayland {
 namespace {
 
 constexpr int kProbeTimeoutMs = 3000;
+// A monitor or keymap change swaps the devices within one batch of events;
+// a record due meanwhile waits at most this long for the new ones.
+constexpr int kSwapWaitMs = 2000;
+
+bool XRootSize(std::int32_t* width, std::int32_t* height) {
+  Display* dpy = XOpenDisplay(nullptr);
+  if (dpy == nullptr) return false;
+  *width = DisplayWidth(dpy, DefaultScreen(dpy));
+  *height = DisplayHeight(dpy, DefaultScreen(dpy));
+  XCloseDisplay(dpy);
+  return true;
+}
 
 struct Device {
   ::ei_device* handle = nullptr;
@@ -28,7 +43,9 @@ struct Device {
 }  // namespace
 
 struct RemoteInput::State {
-  enum class Phase { Closed, Portal, Handshake, Ready, Paused };
+  // Swapping: the desktop removed devices (a monitor, scale or keymap
+  // change) and is expected to add their successors.
+  enum class Phase { Closed, Portal, Handshake, Ready, Paused, Swapping };
 
   SessionKind session;
   Options options;
@@ -49,12 +66,17 @@ struct RemoteInput::State {
   std::uint32_t sequence = 0;
   QTimer deviceTimer;
   bool clampNoted = false;
+  bool draining = false;
+  std::string offeredToken;
+  WheelSteps wheel{session.wholeWheelNotches};
+  std::int32_t rootWidth = 0, rootHeight = 0;  // the X root, for positions
   // Pressed through this session and not yet released, oldest first.
   std::vector<std::uint32_t> heldKeys;
   std::vector<std::uint32_t> heldButtons;
 
   State(const SessionKind& s, const std::function<QDBusConnection()>& busOf, Options o)
       : session(s), options(std::move(o)), token(options.tokenPath) {
+    if (!options.xRootSize && session.xwayland) options.xRootSize = &XRootSize;
     deviceTimer.setSingleShot(true);
     QObject::connect(&deviceTimer, &QTimer::timeout, [this] { OnDeviceTimeout(); });
     if (!session.wayland) return;
@@ -64,10 +86,17 @@ struct RemoteInput::State {
       choice.whyNot = "libei not found";
     } else {
       QString why;
-      if (PortalClient::ProbeVersion(bus, kProbeTimeoutMs, &why) >= kPortalVersionWithEis) {
-        choice.remote = true;
-      } else {
+      if (token.NoEis()) {
+        choice.whyNot =
+            "an earlier run found that this desktop gives no emulated-input "
+            "connection; delete " +
+            token.NoEisPath() + " to try again";
+      } else if (PortalClient::ProbeVersion(bus, kProbeTimeoutMs, &why) < kPortalVersionWithEis) {
         choice.whyNot = why.toStdString();
+      } else if (PortalClient::BackendLacksEis(bus, kProbeTimeoutMs)) {
+        choice.whyNot = "the desktop's portal backend has no emulated-input connection";
+      } else {
+        choice.remote = true;
       }
     }
     active = choice.remote;
@@ -103,6 +132,7 @@ struct RemoteInput::State {
         return;
       case Phase::Portal:
       case Phase::Handshake:
+      case Phase::Swapping:
         return;
       case Phase::Paused:
         waitingForResume = true;
@@ -112,30 +142,43 @@ struct RemoteInput::State {
         break;
     }
     phase = Phase::Portal;
-    const std::string saved = token.Load();
-    portal->Start(QString::fromStdString(saved), options.consentTimeoutMs,
+    offeredToken = token.Load();
+    if (cb.asking) cb.asking(true);
+    portal->Start(QString::fromStdString(offeredToken), options.consentTimeoutMs,
                   [this](PortalResult r) { OnPortal(std::move(r)); });
   }
 
   void OnPortal(PortalResult r) {
+    if (cb.asking) cb.asking(false);
+    // The portal deletes an offered token as it reads it and keeps only the
+    // one it hands back: a file still naming the old one would be stale.
+    if (!r.restoreToken.isEmpty()) {
+      token.Save(r.restoreToken.toStdString());
+    } else if (!offeredToken.empty() && (r.started || r.tokenRejected)) {
+      token.Forget();
+    }
     if (!r.ok) {
       phase = Phase::Closed;
       std::string why = r.why.toStdString();
-      if (r.tokenRejected) {
-        token.Forget();
-        why += "; the next run asks again";
+      if (r.tokenRejected) why += "; the next run asks again";
+      if (r.noEis) {
+        token.MarkNoEis();
+        why += "; later runs replay through XTEST without asking (delete " + token.NoEisPath() +
+               " to try again)";
       }
       Lost(why);
       return;
     }
-    if (!r.restoreToken.isEmpty()) token.Save(r.restoreToken.toStdString());
-    ctx = ei->new_sender(nullptr);
+    ctx = ei->new_sender(this);
     if (ctx == nullptr) {
       ::close(r.eisFd);
       End("libei could not start", false);
       return;
     }
     ei->configure_name(ctx, "Vesk");
+    // The library's own lines go to the log, warnings and worse only.
+    ei->log_set_priority(ctx, ei_log_priority::kWarning);
+    ei->log_set_handler(ctx, &State::OnLibraryLog);
     if (ei->setup_backend_fd(ctx, r.eisFd) != 0) {
       End("libei could not use the desktop's connection", false);
       return;
@@ -147,7 +190,19 @@ struct RemoteInput::State {
     Dispatch();
   }
 
+  static void OnLibraryLog(::ei* ctx, int priority, const char* message, ::ei_log_context*) {
+    if (priority < ei_log_priority::kWarning || message == nullptr) return;
+    auto* self = static_cast<State*>(LibEi::Get()->get_user_data(ctx));
+    std::string line = message;
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+    if (self != nullptr) self->Note("libei: " + line);
+  }
+
   void OnDeviceTimeout() {
+    if (phase == Phase::Swapping) {
+      End("the desktop removed the emulated devices and offered none in their place", false);
+      return;
+    }
     if (phase == Phase::Handshake) {
       End("the desktop offered no keyboard and pointer in time", false);
     } else if (phase == Phase::Paused && waitingForResume) {
@@ -189,6 +244,14 @@ struct RemoteInput::State {
   void Dispatch() {
     if (ctx == nullptr) return;
     ei->dispatch(ctx);
+    Drain();
+  }
+
+  // Takes what the last dispatch read: once read, the socket no longer polls
+  // readable, so an event left queued would wait for the desktop's next one.
+  void Drain() {
+    if (draining) return;  // the outer loop takes it
+    draining = true;
     while (ctx != nullptr) {
       ::ei_event* e = ei->get_event(ctx);
       if (e == nullptr) break;
@@ -198,6 +261,7 @@ struct RemoteInput::State {
       ei->event_unref(e);  // the device and seat stay alive with the context
       Handle(type, eventSeat, device);
     }
+    draining = false;
   }
 
   void Handle(int type, ::ei_seat* eventSeat, ::ei_device* device) {
@@ -227,12 +291,14 @@ struct RemoteInput::State {
         if (d == nullptr) return;
         ei->device_unref(d->handle);
         std::erase_if(devices, [device](const Device& x) { return x.handle == device; });
-        if (phase == Phase::Ready || phase == Phase::Paused) {
-          // What it held is the desktop's to let go now.
+        if ((phase == Phase::Ready || phase == Phase::Paused) && !HaveAll()) {
+          // What it held is the desktop's to let go now. Both desktops
+          // replace their devices on a monitor, scale or keymap change:
+          // wait for the new ones; an ended session disconnects instead.
           heldKeys.clear();
           heldButtons.clear();
-          End("the desktop removed the emulated devices (permission withdrawn or session ended)",
-              false);
+          phase = Phase::Swapping;
+          deviceTimer.start(options.deviceTimeoutMs);
         }
         return;
       }
@@ -251,7 +317,12 @@ struct RemoteInput::State {
         Device* d = Find(device);
         if (d == nullptr) return;
         d->resumed = true;
-        if ((phase == Phase::Handshake || phase == Phase::Paused) && HaveAll()) {
+        if ((phase == Phase::Handshake || phase == Phase::Paused || phase == Phase::Swapping) &&
+            HaveAll()) {
+          // The X root may have changed with the monitors.
+          if (!options.xRootSize || !options.xRootSize(&rootWidth, &rootHeight)) {
+            rootWidth = rootHeight = 0;
+          }
           const bool wanted = phase == Phase::Handshake || waitingForResume;
           phase = Phase::Ready;
           waitingForResume = false;
@@ -276,7 +347,7 @@ struct RemoteInput::State {
       case K::Move: {
         d = Pointer();
         if (d == nullptr) return false;
-        const Placed p = PlaceOnRegions(RegionsOf(d), ev.x, ev.y);
+        const Placed p = PlaceFromXRoot(RegionsOf(d), rootWidth, rootHeight, ev.x, ev.y);
         if (p.clamped && !clampNoted) {
           clampNoted = true;
           Note("position " + std::to_string(ev.x) + "," + std::to_string(ev.y) +
@@ -295,12 +366,15 @@ struct RemoteInput::State {
         ei->device_button_button(d, ev.code, ev.press);
         Track(heldButtons, ev.code, ev.press);
         break;
-      case K::Scroll:
+      case K::Scroll: {
         d = PointerWith(ei_cap::kScroll);
         if (d == nullptr) return false;
+        const std::int32_t steps = wheel.Take(ev.y);
+        if (steps == 0) return true;  // carried to the next turn
         StartEmulating(d);
-        ei->device_scroll_discrete(d, ev.x, ev.y);
+        ei->device_scroll_discrete(d, ev.x, steps);
         break;
+      }
       case K::Key:
         d = With(ei_cap::kKeyboard);
         if (d == nullptr) return false;
@@ -340,13 +414,26 @@ struct RemoteInput::State {
         dev->emulating = false;
       }
     }
-    // Sent now, not when the event loop next runs.
+    // Sent now, not when the event loop next runs; what that read is taken.
     ei->dispatch(ctx);
+    Drain();
   }
 
   bool Inject(const EVENTMSG& record) {
+    if (phase == Phase::Swapping) AwaitSwap();
     if (phase != Phase::Ready) return false;
     return Play(record);
+  }
+
+  // Reads the desktop's events until the swapped devices are running.
+  void AwaitSwap() {
+    const std::uint64_t until = x11::MonotonicNs() / 1000000u + kSwapWaitMs;
+    while (phase == Phase::Swapping && ctx != nullptr) {
+      const std::uint64_t now = x11::MonotonicNs() / 1000000u;
+      if (now >= until) return;
+      pollfd p{ei->get_fd(ctx), POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(until - now)) > 0) Dispatch();
+    }
   }
 
   // Sends through whichever devices can take it now.
@@ -370,11 +457,6 @@ struct RemoteInput::State {
     return buf;
   }
 
-  static bool IsRelease(const EVENTMSG& r) {
-    return r.message == WM_KEYUP || r.message == WM_SYSKEYUP || r.message == WM_LBUTTONUP ||
-           r.message == WM_RBUTTONUP || r.message == WM_MBUTTONUP || r.message == WM_XBUTTONUP;
-  }
-
   bool Held(const EVENTMSG& r) const {
     const auto events = DeviceEventsFor(r);
     if (!events) return false;
@@ -386,13 +468,13 @@ struct RemoteInput::State {
   std::uint32_t Send(const std::vector<EVENTMSG>& records) {
     std::uint32_t done = 0;
     for (const EVENTMSG& r : records) {
-      if (IsRelease(r) && !Held(r)) {
+      if (IsReleaseRecord(r) && !Held(r)) {
         ++done;  // already up: the session's end released it
         continue;
       }
       // Releases go through any device still running, even while the
       // desktop has paused another; presses only to a ready session.
-      const bool ok = IsRelease(r) ? ctx != nullptr && ReleaseOne(r) : Inject(r);
+      const bool ok = IsReleaseRecord(r) ? ctx != nullptr && ReleaseOne(r) : Inject(r);
       if (!ok) break;
       ++done;
     }
@@ -464,6 +546,7 @@ struct RemoteInput::State {
   }
 
   void Teardown() {
+    if (phase == Phase::Portal && cb.asking) cb.asking(false);
     deviceTimer.stop();
     notifier.reset();
     if (ei != nullptr) {
@@ -477,6 +560,7 @@ struct RemoteInput::State {
     phase = Phase::Closed;
     waitingForResume = false;
     clampNoted = false;
+    wheel.Reset();
     heldKeys.clear();
     heldButtons.clear();
   }
@@ -493,6 +577,9 @@ bool RemoteInput::Active() const { return s_->active; }
 const std::vector<std::string>& RemoteInput::StartupNotes() const { return s_->notes; }
 std::string RemoteInput::InputPathNote(bool playback) const {
   return InputPathNoteFor(s_->session, s_->choice, playback);
+}
+void RemoteInput::SetParentWindow(const std::string& handle) {
+  if (s_->portal) s_->portal->SetParentWindow(QString::fromStdString(handle));
 }
 void RemoteInput::Open() {
   if (s_->active) s_->Open();

@@ -24,6 +24,9 @@ class RemoteInput {
     int consentTimeoutMs = 120000;  // how long the user may take to agree
     int deviceTimeoutMs = 10000;    // how long the desktop may take to offer devices
     bool loadLibrary = true;        // false: behave as if libei were missing
+    // The X root's size, to bring journal positions to the desktop's layout
+    // (unset: asked of the X server on a session with Xwayland).
+    std::function<bool(std::int32_t* width, std::int32_t* height)> xRootSize{};
   };
   struct Callbacks {
     // The session is ready: playback may begin.
@@ -33,6 +36,9 @@ class RemoteInput {
     std::function<void(const std::string& why)> lost;
     // Lines for the log that do not end anything (stderr when unset).
     std::function<void(const std::string& line)> note;
+    // True while the desktop may be showing its permission dialog: the
+    // program's windows should let it come to the front and have the keys.
+    std::function<void(bool)> asking{};
   };
 
   // Decides at once whether this path is used: a Wayland session, libei
@@ -51,6 +57,9 @@ class RemoteInput {
   const std::vector<std::string>& StartupNotes() const;
   // The line for the start of a recording or playback run; empty on X11.
   std::string InputPathNote(bool playback) const;
+
+  // The window the desktop's permission dialog belongs to ("x11:<hex id>").
+  void SetParentWindow(const std::string& handle);
 
   // Opens the session if it is not open; ready or lost is called when it is
   // (ready possibly at once).

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,17 @@ bool Printable(const std::string& s) {
     if (c < 0x21 || c > 0x7E) return false;
   }
   return !s.empty();
+}
+
+// 8-4-4-4-12 hexadecimal digits, as the portal makes them.
+bool IsUuid(const std::string& s) {
+  if (s.size() != 36) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash != (s[i] == '-')) return false;
+    if (!dash && std::isxdigit(static_cast<unsigned char>(s[i])) == 0) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -37,9 +49,10 @@ std::string RestoreTokenFile::Load() const {
   ::close(fd);
   text.resize(got);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (got > kLongestToken + 1 || !Printable(text)) {
+  if (got > kLongestToken + 1 || !Printable(text) || !IsUuid(text)) {
     std::fprintf(stderr, "vesk: %s holds no remote-input permission; the desktop will ask again\n",
                  path_.c_str());
+    Forget();
     return {};
   }
   return text;
@@ -65,5 +78,12 @@ bool RestoreTokenFile::Save(const std::string& token) const {
 }
 
 void RestoreTokenFile::Forget() const { ::unlink(path_.c_str()); }
+
+void RestoreTokenFile::MarkNoEis() const {
+  const int fd = ::open(NoEisPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd >= 0) ::close(fd);
+}
+
+bool RestoreTokenFile::NoEis() const { return ::access(NoEisPath().c_str(), F_OK) == 0; }
 
 }  // namespace vesk::wayland

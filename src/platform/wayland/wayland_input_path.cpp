@@ -16,6 +16,7 @@ void WaylandInputPath::SetCallbacks(Callbacks callbacks) {
     if (ready_) std::exchange(ready_, {})();
   };
   rcb.lost = callbacks.lost;
+  rcb.asking = callbacks.asking;
   remote_.SetCallbacks(std::move(rcb));
   x11_.SetCallbacks(std::move(callbacks));
 }

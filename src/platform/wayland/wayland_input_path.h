@@ -28,6 +28,7 @@ class WaylandInputPath : public InputPath {
   std::int64_t ClockOffsetMs() const override { return x11_.ClockOffsetMs(); }
   Injector& Replay() override;
   void PrepareReplay(std::function<void()> ready) override;
+  void SetDialogParent(const std::string& handle) override { remote_.SetParentWindow(handle); }
   std::vector<std::string> StartupNotes() override { return remote_.StartupNotes(); }
   std::string InputPathNote(bool playback) override { return remote_.InputPathNote(playback); }
 

@@ -1,8 +1,11 @@
+// The common Open and Save dialogs: their settings, and the backend's service.
 #include "platform/win32/file_dialog.h"
 
 #include <algorithm>
 
+#include "platform/win32/hook_bridge.h"
 #include "platform/win32/paths.h"
+#include "platform/win32/win32_backend.h"
 
 namespace vesk::win32 {
 
@@ -33,6 +36,24 @@ FileDialogSetup::FileDialogSetup(const FileDialogRequest& request, HWND owner)
   ofn_.lpstrTitle = title_.empty() ? nullptr : title_.c_str();
   ofn_.lpstrDefExt = extension_.empty() ? nullptr : extension_.c_str();
   ofn_.Flags = request.flags;
+}
+
+std::optional<std::string> Win32Backend::ShowFileDialog(WindowId owner,
+                                                        const FileDialogRequest& request) {
+  FileDialogSetup setup(request, reinterpret_cast<HWND>(owner));
+  // The dialogs move the working folder to wherever the user browsed (the
+  // Open dialog even with OFN_NOCHANGEDIR); the settings file is found
+  // through it, so the start folder is put back whatever happened.
+  setup.Settings().Flags |= OFN_NOCHANGEDIR;
+  const BOOL ok =
+      request.save ? ::GetSaveFileNameW(&setup.Settings()) : ::GetOpenFileNameW(&setup.Settings());
+  if (!startFolder_.empty()) ::SetCurrentDirectoryA(startFolder_.c_str());
+  if (!ok) return std::nullopt;
+  const std::wstring chosen = setup.ChosenPath();
+  std::optional<std::string> path = NarrowPath(chosen);
+  // Stored damaged, the path would fail now and at every scheduled start.
+  if (!path) hooks_->Note(PathRefusedNote(chosen));
+  return path;
 }
 
 }  // namespace vesk::win32

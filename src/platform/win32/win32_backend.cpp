@@ -10,7 +10,6 @@
 #include "platform/win32/dpi.h"
 #include "platform/win32/file_dialog.h"
 #include "platform/win32/hook_bridge.h"
-#include "platform/win32/paths.h"
 #include "platform/win32/windows_api.h"
 
 namespace vesk::win32 {
@@ -493,24 +492,6 @@ std::uint32_t Win32Backend::RegisterWindowMessage(const std::string& name) {
 bool Win32Backend::PostMessage(WindowId window, std::uint32_t message, WParam wParam,
                                LParam lParam) {
   return ::PostMessageA(H(window), message, wParam, lParam) != FALSE;
-}
-
-std::optional<std::string> Win32Backend::ShowFileDialog(WindowId owner,
-                                                        const FileDialogRequest& request) {
-  FileDialogSetup setup(request, H(owner));
-  // The dialogs move the working folder to wherever the user browsed (the
-  // Open dialog even with OFN_NOCHANGEDIR); the settings file is found
-  // through it, so the start folder is put back whatever happened.
-  setup.Settings().Flags |= OFN_NOCHANGEDIR;
-  const BOOL ok =
-      request.save ? ::GetSaveFileNameW(&setup.Settings()) : ::GetOpenFileNameW(&setup.Settings());
-  if (!startFolder_.empty()) ::SetCurrentDirectoryA(startFolder_.c_str());
-  if (!ok) return std::nullopt;
-  const std::wstring chosen = setup.ChosenPath();
-  std::optional<std::string> path = NarrowPath(chosen);
-  // Stored damaged, the path would fail now and at every scheduled start.
-  if (!path) hooks_->Note(PathRefusedNote(chosen));
-  return path;
 }
 
 int Win32Backend::MessageBox(WindowId owner, const std::string& text, const std::string& caption,

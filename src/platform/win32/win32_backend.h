@@ -88,6 +88,9 @@ class Win32Backend final : public Backend, public Diagnostics {
   std::string TakeNote() override;
   void ProgramEnded() override {}  // the hooks and windows go with their owners
   Diagnostics& Notes() override { return *this; }
+  // A program without a console: the log is where the line shows.
+  void Notice(const std::string&) override {}
+  StateFiles& Files() override { return NativeStateFiles(); }
 
   // Whether the journal hook of that kind runs on the low-level path.
   bool EmulatingJournal(int kind) const;
