@@ -75,7 +75,6 @@ class RecoveryJournal {
   std::condition_variable done_;
   std::string pending_;
   bool stop_ = false;
-  bool flushNow_ = false;
   std::uint64_t requested_ = 0;  // flush requests made / served
   std::uint64_t served_ = 0;
   std::atomic<bool> failed_{false};
