@@ -1,3 +1,4 @@
+// The three dialog templates as data: controls, captions, positions and styles.
 #include "resources/dialog_templates.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The main window's automatic run: the notice, the wait and the play at start-up.
 #include "app/recorder_dialog.h"
 #include "script/script_export.h"
 

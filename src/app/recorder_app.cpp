@@ -1,3 +1,4 @@
+// The application object: the owner window, the main window's run and the exit status.
 #include "app/recorder_app.h"
 
 #include "app/command_line.h"

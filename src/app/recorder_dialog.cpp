@@ -1,3 +1,4 @@
+// The main window: construction, message map, start-up, the log and painting.
 #include "app/recorder_dialog.h"
 
 #include "app/command_line.h"

@@ -1,3 +1,4 @@
+// The main window's status display: title, buttons and opacity for each state.
 #include "app/recorder_dialog.h"
 
 namespace vesk {

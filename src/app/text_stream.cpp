@@ -1,3 +1,4 @@
+// The fixed buffer and the stream that compose log lines.
 #include "app/text_stream.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// Following the keys and buttons replayed input holds down, and releasing them.
 #include "engine/held_input.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The hook procedures and the process-wide record of the hooks in place.
 #include "engine/hook_set.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The playback step: one journal entry handed to the system, on the pass's schedule.
 #include "app/recorder_dialog.h"
 #include "engine/hook_set.h"
 #include "storage/event_names.h"

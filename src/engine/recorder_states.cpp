@@ -1,3 +1,4 @@
+// The recorder's states and transitions: Record, Play, Stop, pauses and passes.
 #include "app/command_line.h"
 #include "app/recorder_app.h"
 #include "app/recorder_dialog.h"

@@ -1,3 +1,4 @@
+// The recording step: one captured event into the journal and the script.
 #include "engine/recording_step.h"
 
 #include <cstdio>

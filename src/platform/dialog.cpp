@@ -1,3 +1,4 @@
+// The dialog framework on top of the platform's windows: templates, message tables, modal runs.
 #include "platform/dialog.h"
 
 namespace vesk {

@@ -1,3 +1,4 @@
+// The key name table and its lookup under the named lock.
 #include "script/key_names.h"
 
 #include <array>

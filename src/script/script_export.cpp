@@ -1,3 +1,4 @@
+// The script text recording collects, and its export.
 #include "script/script_export.h"
 
 namespace vesk {

@@ -1,3 +1,4 @@
+// The journal: entries, the in-memory container and the file.
 #include "storage/journal.h"
 
 #include <algorithm>

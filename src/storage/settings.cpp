@@ -1,3 +1,4 @@
+// The settings record and its file.
 #include "storage/settings.h"
 
 #include "platform/regular_file.h"

@@ -1,3 +1,4 @@
+// Making a window layered and setting its opacity.
 #include "ui/layered_window_helper.h"
 
 #include "platform/platform.h"

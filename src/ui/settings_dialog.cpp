@@ -1,3 +1,4 @@
+// The settings dialog.
 #include "ui/settings_dialog.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Tests of the automatic run at start-up on the simulated desktop.
 #include "harness.h"
 
 #include "script/script_export.h"

@@ -1,3 +1,4 @@
+// Tests of saving and opening journals through the main window.
 #include "harness.h"
 
 #include "script/script_export.h"

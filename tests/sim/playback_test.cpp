@@ -1,3 +1,4 @@
+// Tests of playback through the main window: passes, speed, pauses.
 #include "harness.h"
 
 namespace vesk::testing {

@@ -1,3 +1,4 @@
+// Tests of the recorder's states and transitions.
 #include "harness.h"
 
 namespace vesk::testing {

@@ -1,3 +1,4 @@
+// Tests that a recorded journal plays back what was recorded.
 #include "harness.h"
 
 namespace vesk::testing {

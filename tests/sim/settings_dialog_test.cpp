@@ -1,3 +1,4 @@
+// Tests of the settings dialog.
 #include "harness.h"
 
 #include "ui/settings_dialog.h"

@@ -1,3 +1,4 @@
+// Unit tests of journal records and files.
 #include <gtest/gtest.h>
 
 #include "platform/file_writer.h"

@@ -1,3 +1,4 @@
+// Unit tests of the layered-window helper.
 #include <gtest/gtest.h>
 
 #include "platform/sim/sim_desktop.h"

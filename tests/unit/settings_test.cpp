@@ -1,3 +1,4 @@
+// Unit tests of the settings record and file.
 #include <gtest/gtest.h>
 
 #include <random>

@@ -1,3 +1,4 @@
+// Unit tests of the log line stream.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The fake desktop: a RemoteDesktop portal and a libeis server for the Wayland tests.
 #include "fake_desktop.h"
 
 extern "C" {

@@ -1,3 +1,4 @@
+// Whole-file writes on POSIX: a private temporary file renamed over the target.
 #include "platform/file_writer.h"
 
 #include <fcntl.h>

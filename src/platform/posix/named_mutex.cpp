@@ -1,3 +1,4 @@
+// The named lock on POSIX: an exclusive flock on a file in a private folder.
 #include "platform/posix/named_mutex.h"
 
 #include <fcntl.h>

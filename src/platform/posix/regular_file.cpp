@@ -1,3 +1,4 @@
+// Opening files on POSIX for reading or rewriting: ordinary files only.
 #include "platform/regular_file.h"
 
 #include <fcntl.h>

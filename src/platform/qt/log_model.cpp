@@ -1,3 +1,4 @@
+// The log list's model: lines appended in batches, laid out when there is time.
 #include "platform/qt/log_model.h"
 
 #include <QItemSelectionModel>

@@ -1,3 +1,4 @@
+// The libei functions the remote-input path uses, looked up at run time.
 #include "platform/wayland/libei_api.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// The RemoteDesktop portal over D-Bus: session, devices, start and the EIS socket.
 #include "platform/wayland/portal_client.h"
 
 #include <QDBusConnectionInterface>

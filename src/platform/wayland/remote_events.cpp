@@ -1,3 +1,4 @@
+// Journal records as remote-input events, and the choice of replay path.
 #include "platform/wayland/remote_events.h"
 
 #include <algorithm>

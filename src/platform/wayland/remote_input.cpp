@@ -1,3 +1,4 @@
+// Replay through the desktop's remote input: the portal session and the libei sender.
 #include "platform/wayland/remote_input.h"
 
 #include <QSocketNotifier>

@@ -1,3 +1,4 @@
+// The desktop's restore token, kept owner-only beside the settings.
 #include "platform/wayland/restore_token.h"
 
 #include <fcntl.h>

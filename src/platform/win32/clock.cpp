@@ -1,3 +1,4 @@
+// The performance counter as the program's clocks.
 #include "platform/win32/clock.h"
 
 #include "platform/win32/windows_api.h"

@@ -1,3 +1,4 @@
+// Dialog templates turned into in-memory Win32 dialog templates.
 #include "platform/win32/dialog_builder.h"
 
 #include <string>

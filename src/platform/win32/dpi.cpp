@@ -1,3 +1,4 @@
+// Display scaling: per-monitor awareness, fonts and the virtual desktop's size.
 #include "platform/win32/dpi.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Conversions between journal records and Win32 input records.
 #include "platform/win32/event_translation.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Whole-file writes on Windows: a new file replaced over the target only when complete.
 #include "platform/file_writer.h"
 
 #include "platform/win32/file_security.h"

@@ -1,3 +1,4 @@
+// The low-level keyboard and mouse hooks, on a thread of their own.
 #include "platform/win32/hook_thread.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// What this Windows allows: input paths, elevation and the input desktop.
 #include "platform/win32/system_checks.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The Ctrl+Break key grab, in every modifier state.
 #include "platform/x11/break_grab.h"
 
 #include <X11/Xlib.h>

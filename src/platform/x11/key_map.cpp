@@ -1,3 +1,4 @@
+// X key codes and keysyms to and from set-1 scan codes and virtual-key codes.
 #include "platform/x11/key_map.h"
 
 #define XK_MISCELLANY

@@ -1,3 +1,4 @@
+// Xlib's process-wide error handlers, turned into results.
 #include "platform/x11/x11_errors.h"
 
 #include <X11/Xlib.h>

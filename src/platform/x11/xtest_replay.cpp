@@ -1,3 +1,4 @@
+// Journal records replayed as XTEST requests.
 #include "platform/x11/xtest_replay.h"
 
 #include <X11/Xlib.h>
