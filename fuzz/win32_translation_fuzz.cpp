@@ -53,11 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   event.paramH = in.U32();
   event.time = in.U32();
   event.hwnd = in.U32();
-  // The journal hooks' record carries every field there and back (a wheel
-  // turn is handed over as a move, its delta posted apart).
-  if (event.message != WM_MOUSEWHEEL && !(FromSystemEvent(ToSystemEvent(event)) == event)) {
-    __builtin_trap();
-  }
+  // The journal hooks' record carries every field there and back. A wheel
+  // turn, a sideways turn and a side button are handed over as a move, their
+  // amount or button posted apart, so their window field has no way back.
+  const bool postedApart =
+      event.message == WM_MOUSEWHEEL || event.message == vesk::WM_MOUSEHWHEEL ||
+      event.message == vesk::WM_XBUTTONDOWN || event.message == vesk::WM_XBUTTONUP;
+  if (!postedApart && !(FromSystemEvent(ToSystemEvent(event)) == event)) __builtin_trap();
 
   // A monitor left of the primary one.
   const DesktopRect desk{-1920, 0, 4480, 1440};
