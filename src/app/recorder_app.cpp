@@ -82,4 +82,15 @@ int RunProgram() {
   return g_exitStatus;
 }
 
+int RunProgramOn(Backend& backend, const Invocation& invocation, std::ostream& report) {
+  InstallBackend(&backend);
+  SetCommandRun(invocation.play ? &*invocation.play : nullptr);
+  SetCommandReport(invocation.play ? &report : nullptr);
+  const int code = RunProgram();
+  SetCommandReport(nullptr);
+  SetCommandRun(nullptr);
+  InstallBackend(nullptr);
+  return code;
+}
+
 }  // namespace vesk

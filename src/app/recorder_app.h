@@ -3,11 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 #include "platform/dialog.h"
 
 namespace vesk {
+
+class Backend;
+struct Invocation;
 
 class ProxyDialog : public Dialog {
  public:
@@ -39,5 +43,10 @@ void SetExitStatus(int status);
 // Creates the process-wide objects in order, runs the application's
 // start-up step and destroys them in reverse order. Returns the exit code.
 int RunProgram();
+
+// The platform main's whole run: installs the backend, hands the program the
+// command line's `play` run (null: none) and where it reports (report), runs
+// it and takes everything back. Returns the exit code.
+int RunProgramOn(Backend& backend, const Invocation& invocation, std::ostream& report);
 
 }  // namespace vesk

@@ -12,6 +12,7 @@
 
 #include "app/recorder_app.h"
 #include "platform/win32/win32_backend.h"
+#include "program_thread.h"
 #include "resources/dialog_templates.h"
 #include "wine_support.h"
 
@@ -72,22 +73,6 @@ bool Start(Process& p, const fs::path& dir) {
         return p.main != nullptr;
       },
       15000);
-}
-
-// The main window's log (read in the same process: strings can be read).
-std::vector<std::string> LogOf(HWND main) {
-  HWND list = ::GetDlgItem(main, IDC_LOG);
-  std::vector<std::string> lines;
-  const LRESULT n = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < n; ++i) {
-    const LRESULT length = ::SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-    if (length < 0) break;
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    ::SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    lines.push_back(text);
-  }
-  return lines;
 }
 
 std::vector<fs::path> Named(const fs::path& folder, const std::wstring& prefix) {

@@ -80,12 +80,5 @@ int main(int argc, char** argv) {
   // say which and why.
   vesk::qt::LinuxInput input = vesk::qt::ChooseLinuxInput();
   vesk::qt::QtBackend backend(std::move(input));
-  vesk::InstallBackend(&backend);
-  vesk::SetCommandRun(invocation.play ? &*invocation.play : nullptr);
-  vesk::SetCommandReport(invocation.play ? &std::cerr : nullptr);
-  const int code = vesk::RunProgram();
-  vesk::SetCommandReport(nullptr);
-  vesk::SetCommandRun(nullptr);
-  vesk::InstallBackend(nullptr);
-  return code;
+  return vesk::RunProgramOn(backend, invocation, std::cerr);
 }

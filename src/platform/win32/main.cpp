@@ -29,12 +29,5 @@ int main(int argc, char** argv) {
   if (!invocation.startProgram) return invocation.exitStatus;
   if (invocation.play) ::SetConsoleCtrlHandler(&OnConsoleSignal, TRUE);
   vesk::win32::Win32Backend backend;
-  vesk::InstallBackend(&backend);
-  vesk::SetCommandRun(invocation.play ? &*invocation.play : nullptr);
-  vesk::SetCommandReport(invocation.play ? &std::cerr : nullptr);
-  const int code = vesk::RunProgram();
-  vesk::SetCommandReport(nullptr);
-  vesk::SetCommandRun(nullptr);
-  vesk::InstallBackend(nullptr);
-  return code;
+  return vesk::RunProgramOn(backend, invocation, std::cerr);
 }
