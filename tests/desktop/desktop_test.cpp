@@ -9,17 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include <time.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <functional>
+#include <cstdlib>
 #include <memory>
-#include <regex>
-#include <sstream>
-#include <thread>
 
+#include "client_log.h"
 #include "desktop_world.h"
 #include "platform/wayland/portal_client.h"
 #include "platform/wayland/remote_input.h"
@@ -29,16 +24,6 @@
 
 namespace vesk::testing {
 namespace {
-
-bool WaitFor(const std::function<bool()>& done, int limitMs = 20000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
 
 class Desktop : public ::testing::Test {
  protected:
@@ -58,11 +43,10 @@ class Desktop : public ::testing::Test {
     wayland::RemoteInput::Options options;
     options.tokenPath = dir_.File(wayland::kRestoreTokenFileName);
     options.consentTimeoutMs = 30000;
-    options.xRootSize = [](std::int32_t* w, std::int32_t* h) {
-      *w = 800;
-      *h = 600;
-      return true;
-    };
+    // The X root is asked of the world's Xwayland, as the program asks its own.
+    ::setenv("DISPLAY", World()->Env("DISPLAY").c_str(), 1);
+    const std::string xauth = World()->Env("XAUTHORITY");
+    xauth.empty() ? ::unsetenv("XAUTHORITY") : ::setenv("XAUTHORITY", xauth.c_str(), 1);
     auto remote = std::make_unique<wayland::RemoteInput>(
         wayland::SessionKind{true, true, World()->Name() == "gnome"}, [bus] { return bus; },
         options);
@@ -133,55 +117,6 @@ TEST_F(Kde, ASessionGetsTheMonitorAndKeepsItsTokenRunAfterRun) {
     }
     previous = kept;
   }
-}
-
-// What the native client printed: "<kind> <time ms> <values>" per event.
-struct Seen {
-  std::string kind;  // motion, button, key, wheel
-  std::uint32_t time = 0;
-  double a = 0, b = 0;  // motion: x, y; button, key: code, pressed; wheel: value120
-  std::string text{};   // key: what it types
-};
-
-std::vector<Seen> Parse(const std::string& log) {
-  static const std::regex motion(R"(motion: time: (\d+); x, y: ([-\d.]+), ([-\d.]+))");
-  static const std::regex button(R"(button: serial: \d+; time: (\d+); button: (\d+).*state: (\d))");
-  static const std::regex key(R"(key: serial: \d+; time: (\d+); key: (\d+); state: (\d))");
-  static const std::regex utf8(R"(utf8: '(.*)')");
-  static const std::regex axis(R"(axis: time: (\d+); axis: 0 \(vertical\), value: ([-\d.]+))");
-  std::vector<Seen> out;
-  std::istringstream in(log);
-  std::string line;
-  std::smatch m;
-  auto u = [](const std::ssub_match& v) { return static_cast<std::uint32_t>(std::stoul(v)); };
-  while (std::getline(in, line)) {
-    if (std::regex_search(line, m, motion)) {
-      out.push_back({"motion", u(m[1]), std::stod(m[2]), std::stod(m[3])});
-    } else if (std::regex_search(line, m, button)) {
-      out.push_back({"button", u(m[1]), std::stod(m[2]), std::stod(m[3])});
-    } else if (std::regex_search(line, m, key)) {
-      out.push_back({"key", u(m[1]), std::stod(m[2]), std::stod(m[3])});
-    } else if (std::regex_search(line, m, utf8) && !out.empty() && out.back().kind == "key") {
-      out.back().text = m[1];
-    } else if (std::regex_search(line, m, axis)) {
-      out.push_back({"wheel", u(m[1]), std::stod(m[2]), 0});
-    }
-    // The client binds a pointer and a keyboard for each change of the
-    // seat's capabilities, and each prints the same event.
-    if (out.size() >= 2) {
-      const Seen& a = out[out.size() - 2];
-      const Seen& b = out.back();
-      if (a.kind == b.kind && a.time == b.time && a.a == b.a && a.b == b.b) out.pop_back();
-    }
-  }
-  return out;
-}
-
-std::uint64_t NowUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000u +
-         static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
 }
 
 // Records sent on their recorded schedule (ms after the first) through the

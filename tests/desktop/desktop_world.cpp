@@ -33,9 +33,15 @@ std::string Run(const std::string& command, int* status) {
 
 }  // namespace
 
-DesktopWorld::DesktopWorld(std::string desktop) : desktop_(std::move(desktop)) {
+DesktopWorld::DesktopWorld(std::string desktop, const std::string& settings)
+    : desktop_(std::move(desktop)) {
+  // Where scripts/desktop-world puts the root (it honours the same variable).
+  const char* chosen = std::getenv("VESK_DESKTOP_ROOT");
+  root_ = chosen != nullptr && *chosen != '\0'
+              ? std::string(chosen)
+              : std::string(VESK_SOURCE_DIR) + "/build/desktop-root";
   int status = 0;
-  const std::string out = Run("VESK_DESKTOP_SIZE=800x600 " + std::string(VESK_SOURCE_DIR) +
+  const std::string out = Run(settings + " " + std::string(VESK_SOURCE_DIR) +
                                   "/scripts/desktop-world start " + desktop_ + " 2>&1",
                               &status);
   std::istringstream in(out);
@@ -75,11 +81,7 @@ QDBusConnection DesktopWorld::Bus() const {
 }
 
 bool DesktopWorld::StartClient() {
-  // Where scripts/desktop-world put the root (it honours the same variable).
-  const char* chosen = std::getenv("VESK_DESKTOP_ROOT");
-  const std::string root = chosen != nullptr && *chosen != '\0'
-                               ? std::string(chosen)
-                               : std::string(VESK_SOURCE_DIR) + "/build/desktop-root";
+  const std::string& root = root_;
   clientLog_ = root + "/run/vesk-" + desktop_ + "/client.log";
   const std::string xdg = "XDG_RUNTIME_DIR=/run/vesk-" + desktop_ + "/xdg";
   const std::string wl = "WAYLAND_DISPLAY=" + Env("WAYLAND_DISPLAY");
@@ -115,6 +117,40 @@ bool DesktopWorld::GrantKdePermission() {
   m << QStringLiteral("kde-authorized") << true << QStringLiteral("remote-desktop") << QString()
     << QStringList{QStringLiteral("yes")};
   return Bus().call(m, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+}
+
+int DesktopWorld::RunInSession(const std::string& command) const {
+  const std::string inner = "/run/vesk-" + desktop_;
+  const std::string script = root_ + inner + "/command.sh";
+  WriteFile(script, "export XDG_RUNTIME_DIR=" + inner +
+                        "/xdg WAYLAND_DISPLAY=" + Env("WAYLAND_DISPLAY") + " HOME=" + inner +
+                        "/home XDG_CONFIG_HOME=" + inner +
+                        "/home/.config QT_QPA_PLATFORM=wayland\n" +
+                        "export DBUS_SESSION_BUS_ADDRESS=$(sed s/^DBUS_SESSION_BUS_ADDRESS=// " +
+                        inner + "/bus)\n" + command + "\n");
+  int status = 0;
+  Run("chroot " + root_ + " sh " + inner + "/command.sh 2>&1", &status);
+  return status;
+}
+
+void DesktopWorld::WriteConfig(const std::string& name, const std::string& text) const {
+  WriteFile(root_ + "/run/vesk-" + desktop_ + "/home/.config/" + name, text);
+}
+
+bool DesktopWorld::RunKwinScript(const std::string& js) {
+  // KWin reads the file from inside the root; each script needs its own name.
+  const std::string name = "vesk-" + std::to_string(++scripts_);
+  const std::string inner = "/run/vesk-" + desktop_ + "/" + name + ".js";
+  WriteFile(root_ + inner, js);
+  QDBusMessage load = QDBusMessage::createMethodCall(
+      QStringLiteral("org.kde.KWin"), QStringLiteral("/Scripting"),
+      QStringLiteral("org.kde.kwin.Scripting"), QStringLiteral("loadScript"));
+  load << QString::fromStdString(inner) << QString::fromStdString(name);
+  QDBusMessage start = QDBusMessage::createMethodCall(
+      QStringLiteral("org.kde.KWin"), QStringLiteral("/Scripting"),
+      QStringLiteral("org.kde.kwin.Scripting"), QStringLiteral("start"));
+  return Bus().call(load, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage &&
+         Bus().call(start, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
 }
 
 }  // namespace vesk::testing

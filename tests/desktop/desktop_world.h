@@ -13,7 +13,9 @@ namespace vesk::testing {
 
 class DesktopWorld {
  public:
-  explicit DesktopWorld(std::string desktop);  // "gnome" or "kde"
+  // desktop: "gnome" or "kde"; settings: scripts/desktop-world's variables.
+  explicit DesktopWorld(std::string desktop,
+                        const std::string& settings = "VESK_DESKTOP_SIZE=800x600");
   ~DesktopWorld();
   DesktopWorld(const DesktopWorld&) = delete;
   DesktopWorld& operator=(const DesktopWorld&) = delete;
@@ -34,13 +36,22 @@ class DesktopWorld {
   // user's "Allow" would (its dialog is not shown again).
   bool GrantKdePermission();
 
+  // Runs a shell command in the session (as its programs see it); its status.
+  int RunInSession(const std::string& command) const;
+  // Writes a file of the session's configuration folder (kdeglobals, ...).
+  void WriteConfig(const std::string& name, const std::string& text) const;
+  // KDE: runs a script in KWin; what it prints goes to the compositor's log.
+  bool RunKwinScript(const std::string& js);
+
  private:
   std::string desktop_;
   std::map<std::string, std::string> env_;
   std::string failure_;
   QString busName_;
+  std::string root_;  // the world's root on this host
   std::string clientLog_;
   int clientPid_ = 0;
+  int scripts_ = 0;
 };
 
 }  // namespace vesk::testing

@@ -46,6 +46,7 @@ SessionKind DetectSession(const std::function<const char*(const char*)>& getenv)
   const char* desktop = getenv("XDG_CURRENT_DESKTOP");
   s.wholeWheelNotches =
       desktop != nullptr && std::string(desktop).find("GNOME") != std::string::npos;
+  s.edgeBarriers = desktop != nullptr && std::string(desktop).find("KDE") != std::string::npos;
   return s;
 }
 
@@ -115,6 +116,37 @@ Placed PlaceFromXRoot(const std::vector<Region>& regions, std::int32_t rootWidth
   const double ox = scaled ? static_cast<double>(left) : 0.0;
   const double oy = scaled ? static_cast<double>(top) : 0.0;
   return PlaceOnRegions(regions, ox + x / f, oy + y / f);
+}
+
+std::vector<Placed> CrossingHops(const std::vector<Region>& regions, const Placed* from,
+                                 const Placed& to) {
+  auto holding = [&](const Placed& p) -> const Region* {
+    for (const Region& r : regions) {
+      if (p.x >= r.x && p.x < r.x + r.width && p.y >= r.y && p.y < r.y + r.height) return &r;
+    }
+    return nullptr;
+  };
+  const Region* target = holding(to);
+  const Region* source = from != nullptr ? holding(*from) : nullptr;
+  if (target == nullptr || regions.size() < 2 || (from != nullptr && source == target)) return {};
+  const Placed middle{target->x + target->width / 2.0, target->y + target->height / 2.0};
+  if (source == nullptr) return {middle};
+  // Along a line through the span the two monitors share: a move that leaves
+  // past the end of the pointer's monitor meets a corner, where the barrier
+  // holds for good.
+  const Region& a = *source;
+  const Region& b = *target;
+  const bool across =
+      std::abs(middle.x - (a.x + a.width / 2.0)) >= std::abs(middle.y - (a.y + a.height / 2.0));
+  const double low = across ? std::max(a.y, b.y) : std::max(a.x, b.x);
+  const double high =
+      across ? std::min(a.y + a.height, b.y + b.height) : std::min(a.x + a.width, b.x + b.width);
+  if (high <= low) return {middle};  // no shared edge: straight to the middle
+  const double line = (low + high) / 2;
+  if (across) {
+    return {{a.x + a.width / 2.0, line}, {b.x > a.x ? b.x + b.width - 1.0 : b.x, line}};
+  }
+  return {{line, a.y + a.height / 2.0}, {line, b.y > a.y ? b.y + b.height - 1.0 : b.y}};
 }
 
 std::int32_t WheelSteps::Take(std::int32_t amount) {
