@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -74,7 +75,8 @@ class KdeLayout : public ::testing::Test {
   // Waits for the desktop to settle on a layout: the X root's size and the
   // monitors the emulated pointer announces (x, y, width, height each).
   bool Settled(wayland::RemoteInput& remote, Point root, std::vector<int> regions) {
-    return WaitFor(
+    const std::uint64_t start = NowUs();
+    const bool settled = WaitFor(
         [&] {
           std::vector<int> got;
           for (const auto& r : remote.Regions())
@@ -82,6 +84,9 @@ class KdeLayout : public ::testing::Test {
           return XRoot() == root && got == regions;
         },
         10000);
+    std::printf("kde layout %gx%g settled in %llu ms\n", root.first, root.second,
+                static_cast<unsigned long long>((NowUs() - start) / 1000));
+    return settled;
   }
 
   // Lays the client's window over the whole desktop, and waits until the
@@ -121,8 +126,10 @@ class KdeLayout : public ::testing::Test {
                            const std::vector<Point>& want) {
     std::vector<Point> out;
     for (std::size_t i = 0; i < xs.size() && i < want.size(); ++i) {
+      const std::uint64_t start = NowUs();
       EXPECT_TRUE(remote.Inject({WM_MOUSEMOVE, static_cast<std::uint32_t>(xs[i].first),
                                  static_cast<std::uint32_t>(xs[i].second), 0, 0}));
+      injectUs_.push_back(NowUs() - start);
       Point last;
       WaitFor(
           [&] {
@@ -160,6 +167,7 @@ class KdeLayout : public ::testing::Test {
   }
 
   static DesktopWorld* world_;
+  std::vector<std::uint64_t> injectUs_;  // how long each move took to send
   TempDir dir_;
   bool ready_ = false;
   std::string lost_;
@@ -230,6 +238,22 @@ TEST_F(KdeLayout, PositionsAndKeysFollowMonitorScaleAndKeymapChangesMidRun) {
   ASSERT_GE(keys.size(), 3u);
   EXPECT_EQ(keys[keys.size() - 3].text, "Z");
   EXPECT_TRUE(lost_.empty()) << lost_;
+  // A move asks Xwayland for its root, and crossing monitors sends two more.
+  const auto query = wayland::KeptXRootQuery();
+  std::vector<std::uint64_t> asked;
+  for (int i = 0; i < 200; ++i) {
+    std::int32_t w = 0, h = 0;
+    const std::uint64_t start = NowUs();
+    EXPECT_TRUE(query(&w, &h));
+    asked.push_back(NowUs() - start);
+  }
+  for (auto* v : {&injectUs_, &asked}) {
+    std::sort(v->begin(), v->end());
+    std::printf("kde %s: %zu, median %llu us, max %llu us\n",
+                v == &asked ? "X root asked" : "moves sent", v->size(),
+                static_cast<unsigned long long>((*v)[v->size() / 2]),
+                static_cast<unsigned long long>(v->back()));
+  }
 }
 
 // KDE's dialog has one way to say no: its window closed, by Cancel, Escape
