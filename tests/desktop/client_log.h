@@ -1,5 +1,5 @@
-// What the native client in a world's session received, read from its log,
-// and the waiting and clock the desktop tests share.
+// The native client's events of one kind, and the waiting and clock the
+// desktop tests share.
 #pragma once
 
 #include <cstdint>
@@ -7,17 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "client_events.h"
+
 namespace vesk::testing {
 
-// One event the client printed.
-struct Seen {
-  std::string kind;  // motion, button, key, wheel
-  std::uint32_t time = 0;
-  double a = 0, b = 0;  // motion: x, y; button, key: code, pressed; wheel: value
-  std::string text{};   // key: what it types
-};
-
-std::vector<Seen> Parse(const std::string& log);
+// What the client printed (client_events.h), in the tests' words.
+using Seen = ClientEvent;
+inline std::vector<Seen> Parse(const std::string& log) { return ParseClientEvents(log); }
 
 // The events of one kind, in order.
 std::vector<Seen> OfKind(const std::vector<Seen>& events, const std::string& kind);

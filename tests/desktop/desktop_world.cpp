@@ -33,15 +33,14 @@ std::string Run(const std::string& command, int* status) {
 
 }  // namespace
 
-DesktopWorld::DesktopWorld(std::string desktop, const std::string& settings)
-    : desktop_(std::move(desktop)) {
+DesktopWorld::DesktopWorld(std::string desktop) : desktop_(std::move(desktop)) {
   // Where scripts/desktop-world puts the root (it honours the same variable).
   const char* chosen = std::getenv("VESK_DESKTOP_ROOT");
   root_ = chosen != nullptr && *chosen != '\0'
               ? std::string(chosen)
               : std::string(VESK_SOURCE_DIR) + "/build/desktop-root";
   int status = 0;
-  const std::string out = Run(settings + " " + std::string(VESK_SOURCE_DIR) +
+  const std::string out = Run("VESK_DESKTOP_SIZE=800x600 " + std::string(VESK_SOURCE_DIR) +
                                   "/scripts/desktop-world start " + desktop_ + " 2>&1",
                               &status);
   std::istringstream in(out);
@@ -119,18 +118,20 @@ bool DesktopWorld::GrantKdePermission() {
   return Bus().call(m, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
 }
 
-int DesktopWorld::RunInSession(const std::string& command) const {
-  const std::string inner = "/run/vesk-" + desktop_;
-  const std::string script = root_ + inner + "/command.sh";
-  WriteFile(script, "export XDG_RUNTIME_DIR=" + inner +
-                        "/xdg WAYLAND_DISPLAY=" + Env("WAYLAND_DISPLAY") + " HOME=" + inner +
-                        "/home XDG_CONFIG_HOME=" + inner +
-                        "/home/.config QT_QPA_PLATFORM=wayland\n" +
-                        "export DBUS_SESSION_BUS_ADDRESS=$(sed s/^DBUS_SESSION_BUS_ADDRESS=// " +
-                        inner + "/bus)\n" + command + "\n");
-  int status = 0;
-  Run("chroot " + root_ + " sh " + inner + "/command.sh 2>&1", &status);
-  return status;
+bool DesktopWorld::RunInSession(const std::string& command) {
+  // The bus address as the session sees it, inside the root.
+  std::string bus = Env("DBUS_SESSION_BUS_ADDRESS");
+  const auto at = bus.find(root_);
+  if (at != std::string::npos) bus.erase(at, root_.size());
+  const std::string run = "/run/vesk-" + desktop_;
+  int status = -1;
+  // Wayland clients among them (kscreen-doctor) need the compositor too.
+  Run("chroot " + root_ + " env HOME=" + run + "/home XDG_CONFIG_HOME=" + run +
+          "/home/.config XDG_RUNTIME_DIR=" + run +
+          "/xdg WAYLAND_DISPLAY=" + Env("WAYLAND_DISPLAY") +
+          " QT_QPA_PLATFORM=wayland DBUS_SESSION_BUS_ADDRESS='" + bus + "' " + command + " 2>&1",
+      &status);
+  return status == 0;
 }
 
 void DesktopWorld::WriteConfig(const std::string& name, const std::string& text) const {

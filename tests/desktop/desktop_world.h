@@ -13,9 +13,9 @@ namespace vesk::testing {
 
 class DesktopWorld {
  public:
-  // desktop: "gnome" or "kde"; settings: scripts/desktop-world's variables.
-  explicit DesktopWorld(std::string desktop,
-                        const std::string& settings = "VESK_DESKTOP_SIZE=800x600");
+  // "gnome" or "kde"; scripts/desktop-world's variables in the environment
+  // (VESK_DESKTOP_OUTPUTS) reach it.
+  explicit DesktopWorld(std::string desktop);
   ~DesktopWorld();
   DesktopWorld(const DesktopWorld&) = delete;
   DesktopWorld& operator=(const DesktopWorld&) = delete;
@@ -36,8 +36,8 @@ class DesktopWorld {
   // user's "Allow" would (its dialog is not shown again).
   bool GrantKdePermission();
 
-  // Runs a shell command in the session (as its programs see it); its status.
-  int RunInSession(const std::string& command) const;
+  // A command in the session, inside the root; whether it succeeded.
+  bool RunInSession(const std::string& command);
   // Writes a file of the session's configuration folder (kdeglobals, ...).
   void WriteConfig(const std::string& name, const std::string& text) const;
   // KDE: runs a script in KWin; what it prints goes to the compositor's log.
