@@ -106,7 +106,8 @@ class KdeLayout : public ::testing::Test {
           world_->RunKwinScript(
               "for (const w of workspace.windowList())\n"
               "  if (w.resourceClass == 'wev') { const g = w.bufferGeometry;\n"
-              "    console.warn('vesk-cover ' + g.x + ',' + g.y + ' ' + g.width + 'x' + g.height); "
+              "    console.warn('vesk-cover ' + g.x + ',' + g.y + ' ' + Math.round(g.width) + 'x' "
+              "+ Math.round(g.height)); "
               "}\n");
           const std::string log = world_->CompositorLog();
           const auto at = log.rfind("vesk-cover");
@@ -209,15 +210,23 @@ TEST_F(KdeLayout, PositionsAndKeysFollowMonitorScaleAndKeymapChangesMidRun) {
   ASSERT_TRUE(Settled(*remote, {1200, 600}, {0, 0, 800, 600, 800, 0, 400, 300}));
   ExpectMoves(*remote, {{100, 150}, {1000, 250}}, {{100, 150}, {1000, 250}});
 
-  // One monitor: the second removed, then added back.
+  // One monitor: the second removed (then added back below).
   ASSERT_TRUE(world_->RunInSession("kscreen-doctor output.Virtual-1.disable"));
   ASSERT_TRUE(Settled(*remote, {800, 600}, {0, 0, 800, 600}));
   ASSERT_TRUE(CoverDesktop(800, 600));
   ExpectMoves(*remote, {{700, 500}, {20, 30}}, {{700, 500}, {20, 30}});
-  ASSERT_TRUE(world_->RunInSession("kscreen-doctor output.Virtual-1.enable"));
-  ASSERT_TRUE(Settled(*remote, {1200, 600}, {0, 0, 800, 600, 800, 0, 400, 300}));
+  // It at 150 % with X scaling back on: the root stays 800x600.
+  world_->WriteConfig("kdeglobals", "[KScreen]\nXwaylandClientsScale=true\n");
+  ASSERT_TRUE(world_->RunInSession(ConfigChanged("kdeglobals", "KScreen", "XwaylandClientsScale")));
+  ASSERT_TRUE(world_->RunInSession("kscreen-doctor output.Virtual-0.scale.1.5"));
+  ASSERT_TRUE(Settled(*remote, {800, 600}, {0, 0, 533, 400}));
+  ASSERT_TRUE(CoverDesktop(533, 400));
+  ExpectMoves(*remote, {{600, 450}, {30, 60}}, {{400, 300}, {20, 40}});
+  ASSERT_TRUE(
+      world_->RunInSession("kscreen-doctor output.Virtual-0.scale.1 output.Virtual-1.enable"));
+  ASSERT_TRUE(Settled(*remote, {2400, 1200}, {0, 0, 800, 600, 800, 0, 400, 300}));
   ASSERT_TRUE(CoverDesktop(1200, 600));
-  ExpectMoves(*remote, {{1100, 200}}, {{1100, 200}});
+  ExpectMoves(*remote, {{2200, 400}}, {{1100, 200}});
 
   // The keymap changed under a held Shift: KWin swaps the keyboard; the key
   // that types Y on the old map types Z on the new one, still shifted.

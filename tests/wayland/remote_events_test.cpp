@@ -181,6 +181,8 @@ TEST(RemoteEvents, XRootPositionsComeBackToTheDesktopsLayout) {
   const std::vector<Region> two{{-1280, 0, 1280, 800, 2.0}, {0, 0, 1920, 1080, 1.0}};
   EXPECT_EQ(at(two, 6400, 2160, 0, 0), std::tuple(-1280.0, 0.0, false));
   EXPECT_EQ(at(two, 6400, 2160, 3200, 1000), std::tuple(320.0, 500.0, false));
+  // 800x600 at 150 % on KWin: announced as 533x400, the root at the scale.
+  EXPECT_EQ(at({{0, 0, 533, 400, 1.5}}, 800, 600, 600, 450), std::tuple(400.0, 300.0, false));
 }
 
 TEST(RemoteEvents, MovesToAnotherMonitorGoByPointsTheEdgeBarrierCannotHold) {

@@ -112,7 +112,15 @@ Placed PlaceFromXRoot(const std::vector<Region>& regions, std::int32_t rootWidth
   // Xwayland scales by one factor on both axes; anything else is some other
   // arrangement, where the root and the layout are taken as one.
   const bool scaled = std::abs(fx - fy) < 0.01 && std::abs(fx - 1.0) > 0.001;
-  const double f = scaled ? fx : 1.0;
+  double f = scaled ? fx : 1.0;
+  // Regions are whole pixels: 800x600 at 150 % is 533.33 wide, announced as
+  // 533. The factor is a monitor's scale (KWin's largest, mutter's next whole
+  // one), so one that close is taken as it is.
+  for (const Region& r : regions) {
+    for (const double s : {r.scale, std::ceil(r.scale)}) {
+      if (scaled && std::abs(s - fx) < 0.01 && std::abs(s - fy) < 0.01) f = s;
+    }
+  }
   const double ox = scaled ? static_cast<double>(left) : 0.0;
   const double oy = scaled ? static_cast<double>(top) : 0.0;
   return PlaceOnRegions(regions, ox + x / f, oy + y / f);
