@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QString>
+#include <QVariantList>
 
 #include <map>
 #include <string>
@@ -34,13 +35,34 @@ class DesktopWorld {
   // user's "Allow" would (its dialog is not shown again).
   bool GrantKdePermission();
 
+  // GNOME: the permission dialog answered with keys, pressed through a
+  // remote-desktop session of the compositor's own, once the dialog's
+  // window has the keyboard. Share switches "Allow remote interaction" on
+  // first (the button stays insensitive until then). The user thinks for
+  // thinkMs once the dialog is up. Empty when answered, else why not.
+  enum class Answer { Share, Cancel, Close };
+  std::string AnswerGnomeDialog(Answer answer, int thinkMs = 0, int waitMs = 20000);
+  // How many times the dialog's window has had the keyboard so far.
+  int GnomeDialogsShown() const;
+
+  // Ends the process that owns `name` on the session bus, as the desktop
+  // ending one of its services would.
+  bool EndService(const QString& name);
+
  private:
+  std::string OpenGnomeSeat();
+  // How many log lines of the compositor tell `event` of the dialog.
+  int GnomeDialogs(const char* event) const;
+  std::string GnomeCall(const QString& method, const QVariantList& args = {});
+
   std::string desktop_;
   std::map<std::string, std::string> env_;
   std::string failure_;
   QString busName_;
   std::string clientLog_;
   int clientPid_ = 0;
+  QString keyboard_;  // GNOME: the compositor's remote-desktop session the keys go through
+  int dialogsAnswered_ = 0;
 };
 
 }  // namespace vesk::testing
