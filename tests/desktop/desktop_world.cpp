@@ -37,9 +37,15 @@ std::string Run(const std::string& command, int* status) {
 
 }  // namespace
 
-DesktopWorld::DesktopWorld(std::string desktop) : desktop_(std::move(desktop)) {
+DesktopWorld::DesktopWorld(std::string desktop, const std::string& size)
+    : desktop_(std::move(desktop)) {
+  // Where scripts/desktop-world puts the root (it honours the same variable).
+  const char* chosen = std::getenv("VESK_DESKTOP_ROOT");
+  root_ = chosen != nullptr && *chosen != '\0'
+              ? std::string(chosen)
+              : std::string(VESK_SOURCE_DIR) + "/build/desktop-root";
   int status = 0;
-  const std::string out = Run("VESK_DESKTOP_SIZE=800x600 " + std::string(VESK_SOURCE_DIR) +
+  const std::string out = Run("VESK_DESKTOP_SIZE=" + size + " " + std::string(VESK_SOURCE_DIR) +
                                   "/scripts/desktop-world start " + desktop_ + " 2>&1",
                               &status);
   std::istringstream in(out);
@@ -84,11 +90,7 @@ QDBusConnection DesktopWorld::Bus() const {
 
 bool DesktopWorld::StartClient() {
   if (clientPid_ > 0 && ::kill(clientPid_, 0) == 0) return true;  // one for the suite
-  // Where scripts/desktop-world put the root (it honours the same variable).
-  const char* chosen = std::getenv("VESK_DESKTOP_ROOT");
-  const std::string root = chosen != nullptr && *chosen != '\0'
-                               ? std::string(chosen)
-                               : std::string(VESK_SOURCE_DIR) + "/build/desktop-root";
+  const std::string& root = root_;
   clientLog_ = root + "/run/vesk-" + desktop_ + "/client.log";
   const std::string xdg = "XDG_RUNTIME_DIR=/run/vesk-" + desktop_ + "/xdg";
   const std::string wl = "WAYLAND_DISPLAY=" + Env("WAYLAND_DISPLAY");
@@ -188,6 +190,40 @@ bool DesktopWorld::EndService(const QString& name) {
   if (r.type() != QDBusMessage::ReplyMessage || r.arguments().isEmpty()) return false;
   const auto pid = static_cast<pid_t>(r.arguments().at(0).toUInt());
   return pid > 1 && ::kill(pid, SIGTERM) == 0;
+}
+
+bool DesktopWorld::RunInSession(const std::string& command) {
+  // The bus address as the session sees it, inside the root.
+  std::string bus = Env("DBUS_SESSION_BUS_ADDRESS");
+  const auto at = bus.find(root_);
+  if (at != std::string::npos) bus.erase(at, root_.size());
+  const std::string home = "/run/vesk-" + desktop_ + "/home";
+  int status = -1;
+  Run("chroot " + root_ + " env HOME=" + home + " XDG_CONFIG_HOME=" + home +
+          "/.config GSETTINGS_BACKEND=keyfile DBUS_SESSION_BUS_ADDRESS='" + bus + "' " + command +
+          " 2>&1",
+      &status);
+  return status == 0;
+}
+
+bool DesktopWorld::SetGnomeScale(int scale) {
+  return RunInSession("gdctl set --logical-monitor --primary --monitor Meta-0 --scale " +
+                      std::to_string(scale));
+}
+
+bool DesktopWorld::SetXwaylandNativeScaling(bool on) {
+  return RunInSession(
+      std::string(
+          "gsettings set org.gnome.mutter experimental-features \"['scale-monitor-framebuffer'") +
+      (on ? ", 'xwayland-native-scaling'" : "") + "]\"");
+}
+
+bool DesktopWorld::XRootSize(int* width, int* height) const {
+  int status = -1;
+  const std::string out = Run("DISPLAY=" + Env("DISPLAY") + " XAUTHORITY=" + Env("XAUTHORITY") +
+                                  " xdpyinfo 2>/dev/null | grep dimensions:",
+                              &status);
+  return std::sscanf(out.c_str(), " dimensions: %dx%d", width, height) == 2;
 }
 
 int DesktopWorld::GnomeDialogs(const char* event) const {

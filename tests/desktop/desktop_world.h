@@ -14,7 +14,8 @@ namespace vesk::testing {
 
 class DesktopWorld {
  public:
-  explicit DesktopWorld(std::string desktop);  // "gnome" or "kde"
+  // "gnome" or "kde", on one monitor of `size` pixels.
+  explicit DesktopWorld(std::string desktop, const std::string& size = "800x600");
   ~DesktopWorld();
   DesktopWorld(const DesktopWorld&) = delete;
   DesktopWorld& operator=(const DesktopWorld&) = delete;
@@ -49,13 +50,25 @@ class DesktopWorld {
   // ending one of its services would.
   bool EndService(const QString& name);
 
+  // GNOME: the monitor's scale (through the display configuration), and
+  // whether Xwayland scales natively (an experimental feature of mutter,
+  // taking effect at the next monitor change): its X root is then the
+  // layout times the next whole scale, else the layout itself.
+  bool SetGnomeScale(int scale);
+  bool SetXwaylandNativeScaling(bool on);
+  // The X root's size, asked of the session's Xwayland.
+  bool XRootSize(int* width, int* height) const;
+
  private:
   std::string OpenGnomeSeat();
+  // A command in the session, inside the root; whether it succeeded.
+  bool RunInSession(const std::string& command);
   // How many log lines of the compositor tell `event` of the dialog.
   int GnomeDialogs(const char* event) const;
   std::string GnomeCall(const QString& method, const QVariantList& args = {});
 
   std::string desktop_;
+  std::string root_;
   std::map<std::string, std::string> env_;
   std::string failure_;
   QString busName_;
