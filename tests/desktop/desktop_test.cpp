@@ -258,18 +258,17 @@ class GnomeScaled : public Desktop {
     askXRoot_ = true;
   }
 
-  // Plays a move from X (400, 300) to (480, 340), `change` while the plan
+  // Plays a move from X (600, 400) to (680, 440), `change` while the plan
   // waits, a move from (520, 400) to (600, 440) and a click; the step of
-  // each pair at the client. The second pair is in the client's window
-  // whether the desktop keeps it where it was or centres it anew on a
-  // layout of 1600x1200.
+  // each pair at the client. Each pair is in the client's window, which
+  // the desktop centres anew when the layout changes.
   std::vector<std::pair<double, double>> Pairs(const std::function<void()>& change,
                                                const std::function<void()>& answer) {
     const std::size_t from = World()->ClientLog().size();
     auto remote = Remote();
     wayland::RemoteInjector injector(*remote);
-    PlanPlayer player({{0, {WM_MOUSEMOVE, 400, 300, 0, 0}},
-                       {300, {WM_MOUSEMOVE, 480, 340, 0, 0}},
+    PlanPlayer player({{0, {WM_MOUSEMOVE, 600, 400, 0, 0}},
+                       {300, {WM_MOUSEMOVE, 680, 440, 0, 0}},
                        {2000, {WM_MOUSEMOVE, 520, 400, 0, 0}},
                        {2300, {WM_MOUSEMOVE, 600, 440, 0, 0}},
                        {2600, {WM_LBUTTONDOWN, 600, 440, 0, 0}},
@@ -298,28 +297,39 @@ class GnomeScaled : public Desktop {
     const auto step = [](const Seen& a, const Seen& b) { return std::pair{b.a - a.a, b.b - a.b}; };
     return {step(moves[0], moves[1]), step(moves[moves.size() - 2], moves.back())};
   }
+
+  // Within the rounding of a fractional scale's layout.
+  static void ExpectSteps(const std::vector<std::pair<double, double>>& got,
+                          const std::vector<std::pair<double, double>>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_NEAR(got[i].first, want[i].first, 0.1) << i;
+      EXPECT_NEAR(got[i].second, want[i].second, 0.1) << i;
+    }
+  }
 };
 
-// With Xwayland's native scaling (Debian's default), the X root of a
-// monitor at 200 % is the layout times 2: an X step of (80, 40) is (40, 20)
-// in the layout. Back at 100 % mid-run the devices are swapped and the
-// run goes on, one to one. Without native scaling the X root is the layout.
+// With Xwayland's native scaling (Debian's default) the X root of a
+// monitor at 150 % is its layout (1068x801) times the next whole scale, 2:
+// an X step of (80, 40) is (40, 20) in the layout. Back at 100 % mid-run
+// the devices are swapped and the run goes on, one to one. Without native
+// scaling the X root is the layout itself.
 TEST_F(GnomeScaled, XPositionsLandInTheLayoutWithXwaylandScalingOnAndOffAndAcrossAScaleChange) {
   CommonFacts();
-  ASSERT_TRUE(World()->SetGnomeScale(2));
+  ASSERT_TRUE(World()->SetGnomeScale(1.5));
   int w = 0, h = 0;
-  ASSERT_TRUE(WaitFor([&] { return World()->XRootSize(&w, &h) && w == 1600 && h == 1200; }));
+  ASSERT_TRUE(WaitFor([&] { return World()->XRootSize(&w, &h) && w == 2136 && h == 1602; }))
+      << w << "x" << h;
   ASSERT_TRUE(World()->StartClient()) << World()->ClientLog();
-  using Steps = std::vector<std::pair<double, double>>;
-  EXPECT_EQ(Pairs([] { ASSERT_TRUE(World()->SetGnomeScale(1)); },
-                  [] { EXPECT_EQ(World()->AnswerGnomeDialog(DesktopWorld::Answer::Share), ""); }),
-            (Steps{{40, 20}, {80, 40}}));
+  ExpectSteps(Pairs([] { ASSERT_TRUE(World()->SetGnomeScale(1)); },
+                    [] { EXPECT_EQ(World()->AnswerGnomeDialog(DesktopWorld::Answer::Share), ""); }),
+              {{40, 20}, {80, 40}});
   ASSERT_TRUE(World()->SetXwaylandNativeScaling(false));
-  ASSERT_TRUE(World()->SetGnomeScale(2));
-  ASSERT_TRUE(WaitFor([&] { return World()->XRootSize(&w, &h) && w == 800 && h == 600; }))
+  ASSERT_TRUE(World()->SetGnomeScale(1.5));
+  ASSERT_TRUE(WaitFor([&] { return World()->XRootSize(&w, &h) && w == 1068 && h == 801; }))
       << w << "x" << h;
   // The token of the first run: no dialog.
-  EXPECT_EQ(Pairs({}, {}), (Steps{{80, 40}, {80, 40}}));
+  ExpectSteps(Pairs({}, {}), {{80, 40}, {80, 40}});
 }
 
 TEST_F(Kde, ASessionGetsTheMonitorAndKeepsItsTokenRunAfterRun) {

@@ -206,9 +206,11 @@ bool DesktopWorld::RunInSession(const std::string& command) {
   return status == 0;
 }
 
-bool DesktopWorld::SetGnomeScale(int scale) {
-  return RunInSession("gdctl set --logical-monitor --primary --monitor Meta-0 --scale " +
-                      std::to_string(scale));
+bool DesktopWorld::SetGnomeScale(double scale) {
+  char arg[32];
+  std::snprintf(arg, sizeof arg, "%g", scale);
+  return RunInSession(
+      std::string("gdctl set --logical-monitor --primary --monitor Meta-0 --scale ") + arg);
 }
 
 bool DesktopWorld::SetXwaylandNativeScaling(bool on) {

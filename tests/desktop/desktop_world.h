@@ -54,7 +54,7 @@ class DesktopWorld {
   // whether Xwayland scales natively (an experimental feature of mutter,
   // taking effect at the next monitor change): its X root is then the
   // layout times the next whole scale, else the layout itself.
-  bool SetGnomeScale(int scale);
+  bool SetGnomeScale(double scale);  // the nearest the monitor offers
   bool SetXwaylandNativeScaling(bool on);
   // The X root's size, asked of the session's Xwayland.
   bool XRootSize(int* width, int* height) const;
