@@ -1,5 +1,7 @@
 // What the desktop around the program does to playback: its permission
 // dialog wants the front and the keyboard, and a locked screen takes no input.
+#include <QWindow>
+
 #include <cstdio>
 #include <utility>
 
@@ -21,22 +23,22 @@ std::string QtBackend::Impl::DialogParent() {
 }
 
 void QtBackend::Impl::OnAsking(bool asking) {
+  // On the native window itself: changing the widget's flags would make a
+  // new X window, leaving the dialog's parent stale and dropping the
+  // click-through that playback set on the old one.
   if (asking) {
     for (const auto& [id, w] : windows) {
-      if (w == nullptr || !w->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) continue;
-      const bool shown = w->isVisible();
-      w->setWindowFlag(Qt::WindowStaysOnTopHint, false);
-      if (shown) w->show();  // changing flags hides a window
+      QWindow* handle = w != nullptr ? w->windowHandle() : nullptr;
+      if (handle == nullptr || !handle->flags().testFlag(Qt::WindowStaysOnTopHint)) continue;
+      handle->setFlag(Qt::WindowStaysOnTopHint, false);
       lowered.push_back(w);
     }
     input.UngrabBreak();
     return;
   }
   for (const auto& w : std::exchange(lowered, {})) {
-    if (w == nullptr) continue;
-    const bool shown = w->isVisible();
-    w->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    if (shown) w->show();
+    if (w != nullptr && w->windowHandle() != nullptr)
+      w->windowHandle()->setFlag(Qt::WindowStaysOnTopHint, true);
   }
   if (FirstHook(WH_KEYBOARD_LL) != nullptr) input.GrabBreak();
 }
