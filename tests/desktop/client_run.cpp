@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <regex>
-#include <sstream>
 #include <utility>
 
 #include "platform/x11/playback_timer.h"
@@ -27,53 +25,9 @@ std::vector<Step> InputPlan(const std::vector<std::uint32_t>& wheel) {
   return plan;
 }
 
-std::vector<Seen> Parse(const std::string& log) {
-  static const std::regex motion(R"(motion: time: (\d+); x, y: ([-\d.]+), ([-\d.]+))");
-  static const std::regex button(R"(button: serial: \d+; time: (\d+); button: (\d+).*state: (\d))");
-  static const std::regex key(R"(key: serial: \d+; time: (\d+); key: (\d+); state: (\d))");
-  static const std::regex utf8(R"(utf8: '(.*)')");
-  static const std::regex axis(R"(axis: time: (\d+); axis: 0 \(vertical\), value: ([-\d.]+))");
-  static const std::regex object(R"(^\[(\d+):)");
-  std::vector<Seen> out;
-  std::vector<std::string> from;  // the protocol object that printed each
-  std::istringstream in(log);
-  std::string line;
-  std::smatch m;
-  auto u = [](const std::ssub_match& v) { return static_cast<std::uint32_t>(std::stoul(v)); };
-  while (std::getline(in, line)) {
-    const std::size_t before = out.size();
-    if (std::regex_search(line, m, motion)) {
-      out.push_back({"motion", u(m[1]), std::stod(m[2]), std::stod(m[3])});
-    } else if (std::regex_search(line, m, button)) {
-      out.push_back({"button", u(m[1]), std::stod(m[2]), std::stod(m[3])});
-    } else if (std::regex_search(line, m, key)) {
-      out.push_back({"key", u(m[1]), std::stod(m[2]), std::stod(m[3])});
-    } else if (std::regex_search(line, m, utf8) && !out.empty() && out.back().kind == "key") {
-      out.back().text = m[1];
-    } else if (std::regex_search(line, m, axis)) {
-      out.push_back({"wheel", u(m[1]), std::stod(m[2]), 0});
-    }
-    if (out.size() == before) continue;
-    from.push_back(std::regex_search(line, m, object) ? m[1].str() : std::string());
-    // The client binds a pointer and a keyboard for each change of the
-    // seat's capabilities, and each prints the same event (two notches in
-    // one run come from one object).
-    if (out.size() >= 2) {
-      const Seen& a = out[out.size() - 2];
-      const Seen& b = out.back();
-      if (a.kind == b.kind && a.time == b.time && a.a == b.a && a.b == b.b &&
-          from[from.size() - 2] != from.back()) {
-        out.pop_back();
-        from.pop_back();
-      }
-    }
-  }
-  return out;
-}
-
-Received Summarise(const std::vector<Seen>& seen) {
+Received Summarise(const std::vector<ClientEvent>& seen) {
   Received r;
-  for (const Seen& s : seen) {
+  for (const ClientEvent& s : seen) {
     if (s.kind == "motion") r.moves.push_back(s.a), r.moves.push_back(s.b);
     if (s.kind == "button" || s.kind == "key") r.timed.push_back(s);
     if (s.kind == "button") r.buttons.push_back(static_cast<std::uint32_t>(s.a));
@@ -89,29 +43,21 @@ Received Summarise(const std::vector<Seen>& seen) {
   return r;
 }
 
-Gaps GapsAgainst(const std::vector<Seen>& timed, const std::vector<Step>& plan) {
-  std::vector<std::uint32_t> planned;
+GapStats GapsAgainst(const std::vector<ClientEvent>& timed, const std::vector<Step>& plan) {
+  std::vector<std::uint32_t> delays;
+  std::uint32_t last = 0;
   for (const Step& step : plan) {
     if (step.e.message != WM_MOUSEMOVE && step.e.message != WM_MOUSEWHEEL) {
-      planned.push_back(step.ms);
+      delays.push_back(delays.empty() ? 0 : step.ms - last);
+      last = step.ms;
     }
   }
-  Gaps g;
-  if (timed.size() != planned.size() || timed.size() < 2) return g;
-  g.count = timed.size() - 1;
-  for (std::size_t i = 1; i < timed.size(); ++i) {
-    const int error = static_cast<int>(timed[i].time - timed[i - 1].time) -
-                      static_cast<int>(planned[i] - planned[i - 1]);
-    g.maxError = std::max(g.maxError, std::abs(error));
-  }
-  g.planned = static_cast<int>(planned.back() - planned.front());
-  g.drift = static_cast<int>(timed.back().time - timed.front().time) - g.planned;
-  return g;
+  return CompareGaps(timed, delays);
 }
 
-std::string Describe(const Gaps& g) {
-  return std::to_string(g.count) + " gaps, max |error| " + std::to_string(g.maxError) +
-         " ms, drift " + std::to_string(g.drift) + " ms over " + std::to_string(g.planned) + " ms";
+std::string Describe(const GapStats& g) {
+  return std::to_string(g.matched) + " timed events, max |gap error| " + std::to_string(g.max) +
+         " ms, drift " + std::to_string(g.drift) + " ms over " + std::to_string(g.span) + " ms";
 }
 
 PlanPlayer::PlanPlayer(std::vector<Step> plan, x11::Injector& injector)

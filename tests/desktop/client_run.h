@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "client_events.h"
 #include "platform/types.h"
 #include "platform/x11/injector.h"
 
@@ -28,35 +29,20 @@ struct Step {
 // of `wheel` (up), and a last move that marks the end.
 std::vector<Step> InputPlan(const std::vector<std::uint32_t>& wheel);
 
-// What the native client printed, one event per line.
-struct Seen {
-  std::string kind;  // motion, button, key, wheel
-  std::uint32_t time = 0;
-  double a = 0, b = 0;  // motion: x, y; button, key: code, pressed; wheel: value
-  std::string text{};   // key: what it types
-};
-std::vector<Seen> Parse(const std::string& log);
-
 // The client's events sorted by what the checks read.
 struct Received {
   std::vector<double> moves;  // x, y, x, y, ...
   std::vector<std::uint32_t> buttons;
   std::vector<std::string> typed;  // what the presses of "a" typed
   std::vector<int> wheel;
-  std::vector<Seen> timed;  // buttons and keys
-  bool ended = false;       // the plan's last move came after the wheel
+  std::vector<ClientEvent> timed;  // buttons and keys
+  bool ended = false;              // the plan's last move came after the wheel
 };
-Received Summarise(const std::vector<Seen>& seen);
+Received Summarise(const std::vector<ClientEvent>& seen);
 
 // Each timed event's gap to the previous against the plan's.
-struct Gaps {
-  std::size_t count = 0;
-  int maxError = 0;  // ms, the largest |error|
-  int drift = 0;     // ms, the whole span against the plan's
-  int planned = 0;   // ms, the plan's span
-};
-Gaps GapsAgainst(const std::vector<Seen>& timed, const std::vector<Step>& plan);
-std::string Describe(const Gaps& g);
+GapStats GapsAgainst(const std::vector<ClientEvent>& timed, const std::vector<Step>& plan);
+std::string Describe(const GapStats& g);
 
 // Plays a plan as the program's playback does: the timer asks a playback
 // hook for each record and replays it through the injector when due. The
