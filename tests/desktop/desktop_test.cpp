@@ -249,8 +249,9 @@ TEST_F(Gnome, TheSessionEndedMidRunReleasesHeldInputAtTheClient) {
 // them in the layout's units, for moves recorded in X root units.
 class GnomeScaled : public Desktop {
  protected:
-  static void SetUpTestSuite() {
-    World() = std::make_unique<DesktopWorld>("gnome", "1600x1200");
+  static void SetUpTestSuite() { Start("1600x1200"); }
+  static void Start(const std::string& monitors) {
+    World() = std::make_unique<DesktopWorld>("gnome", monitors);
     // The program asks the X server of the session it runs in.
     ::setenv("DISPLAY", World()->Env("DISPLAY").c_str(), 1);
     ::setenv("XAUTHORITY", World()->Env("XAUTHORITY").c_str(), 1);
@@ -261,21 +262,25 @@ class GnomeScaled : public Desktop {
   }
 
   // Plays a move from X (600, 400) to (680, 440), `change` while the plan
-  // waits, a move from (520, 400) to (600, 440) and a click; the step of
+  // waits, a move from (520, 400) to (600, 440) and a click, all moved by
+  // (dx, dy); the step of
   // each pair at the client. Each pair is in the client's window, which
   // the desktop centres anew when the layout changes.
   std::vector<std::pair<double, double>> Pairs(const std::function<void()>& change,
-                                               const std::function<void()>& answer) {
+                                               const std::function<void()>& answer,
+                                               std::uint32_t dx = 0, std::uint32_t dy = 0) {
     const std::size_t from = World()->ClientLog().size();
     auto remote = Remote();
     wayland::RemoteInjector injector(*remote);
-    PlanPlayer player({{0, {WM_MOUSEMOVE, 600, 400, 0, 0}},
-                       {300, {WM_MOUSEMOVE, 680, 440, 0, 0}},
-                       {2000, {WM_MOUSEMOVE, 520, 400, 0, 0}},
-                       {2300, {WM_MOUSEMOVE, 600, 440, 0, 0}},
-                       {2600, {WM_LBUTTONDOWN, 600, 440, 0, 0}},
-                       {2700, {WM_LBUTTONUP, 600, 440, 0, 0}}},
+    PlanPlayer player({{0, {WM_MOUSEMOVE, dx + 600, dy + 400, 0, 0}},
+                       {300, {WM_MOUSEMOVE, dx + 680, dy + 440, 0, 0}},
+                       {2000, {WM_MOUSEMOVE, dx + 520, dy + 400, 0, 0}},
+                       {2300, {WM_MOUSEMOVE, dx + 600, dy + 440, 0, 0}},
+                       {2600, {WM_LBUTTONDOWN, dx + 600, dy + 440, 0, 0}},
+                       {2700, {WM_LBUTTONUP, dx + 600, dy + 440, 0, 0}}},
                       injector);
+    ready_ = false;
+    lost_.clear();
     onReady_ = [&player] { player.Start(); };
     remote->Open();
     if (answer) answer();
@@ -334,6 +339,43 @@ TEST_F(GnomeScaled, XPositionsLandInTheLayoutWithXwaylandScalingOnAndOffAndAcros
       << w << "x" << h;
   // The token of the first run: no dialog.
   ExpectSteps(Pairs({}, {}), {{80, 40}, {80, 40}});
+}
+
+// Two monitors, the second (1600x1200) at 200 % to the right of the first
+// (800x600): a layout of 1600x600, and with native scaling an X root of
+// 3200x1200. A client on the second monitor gets the moves recorded there.
+class GnomeTwoMonitors : public GnomeScaled {
+ protected:
+  static void SetUpTestSuite() { Start("800x600,1600x1200"); }
+};
+
+TEST_F(GnomeTwoMonitors, XPositionsOnTheScaledSecondMonitorLandThere) {
+  CommonFacts();
+  ASSERT_TRUE(
+      World()->SetGnomeMonitors("--logical-monitor --primary --monitor Meta-0 "
+                                "--logical-monitor --monitor Meta-1 --scale 2 --right-of Meta-0"));
+  int w = 0, h = 0;
+  ASSERT_TRUE(WaitFor([&] { return World()->XRootSize(&w, &h) && w == 3200 && h == 1200; }))
+      << w << "x" << h;
+  ASSERT_TRUE(World()->PointGnomePointerAt(1200, 300));  // the second monitor's middle
+  ASSERT_TRUE(World()->StartClient()) << World()->ClientLog();
+  // The second monitor is X 1600..3200: (2200, 500) is layout (1100, 250).
+  ExpectSteps(
+      Pairs(
+          {}, [] { EXPECT_EQ(World()->AnswerGnomeDialog(DesktopWorld::Answer::Share), ""); }, 1600,
+          100),
+      {{40, 20}, {40, 20}});
+  // The regions the desktop announced, as the program placed them.
+  ready_ = false;
+  auto remote = Remote();
+  remote->Open();
+  ASSERT_TRUE(WaitFor([&] { return ready_ || !lost_.empty(); }));
+  ASSERT_TRUE(ready_) << lost_;
+  const auto regions = remote->Regions();
+  ASSERT_EQ(regions.size(), 2u);
+  EXPECT_EQ(regions[1].x, 800);
+  EXPECT_EQ(regions[1].width, 800);
+  EXPECT_DOUBLE_EQ(regions[1].scale, 2.0);
 }
 
 TEST_F(Kde, ASessionGetsTheMonitorAndKeepsItsTokenRunAfterRun) {

@@ -173,11 +173,17 @@ std::string DesktopWorld::OpenGnomeSeat() {
   for (const bool down : {true, false}) {
     if (why.empty()) why = GnomeCall(QStringLiteral("NotifyKeyboardKeycode"), {kLeftShift, down});
   }
-  // The pointer to the middle of the 800x600 desktop, where the client's
-  // window opens.
-  if (why.empty()) why = GnomeCall(QStringLiteral("NotifyPointerMotionRelative"), {-1e4, -1e4});
-  if (why.empty()) why = GnomeCall(QStringLiteral("NotifyPointerMotionRelative"), {400.0, 300.0});
+  // The pointer to the middle of the first monitor (800x600 unless the
+  // suite says otherwise), where the client's window opens.
+  if (why.empty() && !PointGnomePointerAt(400, 300)) why = "the pointer did not move";
   return why.empty() ? why : "no devices of the compositor's own: " + why;
+}
+
+bool DesktopWorld::PointGnomePointerAt(double x, double y) {
+  // Relative moves only (absolute ones need a screen cast): to the top
+  // left corner, where the layout stops it, then out to (x, y).
+  return GnomeCall(QStringLiteral("NotifyPointerMotionRelative"), {-1e5, -1e5}).empty() &&
+         GnomeCall(QStringLiteral("NotifyPointerMotionRelative"), {x, y}).empty();
 }
 
 bool DesktopWorld::EndService(const QString& name) {
@@ -206,11 +212,15 @@ bool DesktopWorld::RunInSession(const std::string& command) {
   return status == 0;
 }
 
+bool DesktopWorld::SetGnomeMonitors(const std::string& layout) {
+  return RunInSession("gdctl set " + layout);
+}
+
 bool DesktopWorld::SetGnomeScale(double scale) {
   char arg[32];
   std::snprintf(arg, sizeof arg, "%g", scale);
-  return RunInSession(
-      std::string("gdctl set --logical-monitor --primary --monitor Meta-0 --scale ") + arg);
+  return SetGnomeMonitors(std::string("--logical-monitor --primary --monitor Meta-0 --scale ") +
+                          arg);
 }
 
 bool DesktopWorld::SetXwaylandNativeScaling(bool on) {

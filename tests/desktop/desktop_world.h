@@ -55,6 +55,11 @@ class DesktopWorld {
   // taking effect at the next monitor change): its X root is then the
   // layout times the next whole scale, else the layout itself.
   bool SetGnomeScale(double scale);  // the nearest the monitor offers
+  // The whole layout, as `gdctl set` takes it; monitors are Meta-0, Meta-1...
+  bool SetGnomeMonitors(const std::string& layout);
+  // GNOME: the seat's pointer to (x, y) of the layout, where a client's
+  // window then opens.
+  bool PointGnomePointerAt(double x, double y);
   bool SetXwaylandNativeScaling(bool on);
   // The X root's size, asked of the session's Xwayland.
   bool XRootSize(int* width, int* height) const;
