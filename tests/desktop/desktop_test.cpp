@@ -197,14 +197,15 @@ TEST_F(Gnome, TheNativeClientGetsEveryRecordOnScheduleAfterTheDialogAndWithTheTo
 }
 
 // Cancel refuses. A token the desktop does not know brings the dialog
-// back, and closing it (Escape) is answered as Cancel is: the run ends,
-// and the token is not taken as withdrawn.
+// back, and closing it (Escape, or the compositor's Alt+F4) is answered as
+// Cancel is: the run ends, and the token is not taken as withdrawn.
 TEST_F(Gnome, ARefusedOrClosedDialogEndsTheRunAndKeepsTheToken) {
   CommonFacts();
   const std::string kept = "0f8fad5b-d9cb-469f-a165-70867728950e";
   const wayland::RestoreTokenFile token(dir_.File(wayland::kRestoreTokenFileName));
-  for (const auto answer : {DesktopWorld::Answer::Cancel, DesktopWorld::Answer::Close}) {
-    if (answer == DesktopWorld::Answer::Close) token.Save(kept);
+  for (const auto answer : {DesktopWorld::Answer::Cancel, DesktopWorld::Answer::Close,
+                            DesktopWorld::Answer::CloseWindow}) {
+    if (answer != DesktopWorld::Answer::Cancel) token.Save(kept);
     lost_.clear();
     auto remote = Remote();
     remote->Open();

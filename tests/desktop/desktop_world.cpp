@@ -131,7 +131,8 @@ bool DesktopWorld::GrantKdePermission() {
 namespace {
 
 // Evdev key codes the dialog's keys are pressed with.
-constexpr unsigned kLeftShift = 42, kLeftAlt = 56, kKeyI = 23, kKeyS = 31, kKeyC = 46, kEscape = 1;
+constexpr unsigned kLeftShift = 42, kLeftAlt = 56, kKeyI = 23, kKeyS = 31, kKeyC = 46, kEscape = 1,
+                   kF4 = 62;
 // The compositor's log line when the dialog's window takes the keyboard.
 constexpr const char* kDialogFocused = "* Focus --> ";
 constexpr const char* kDialogGone = "unmanaging W";
@@ -293,7 +294,8 @@ std::string DesktopWorld::AnswerGnomeDialog(Answer answer, int thinkMs, int wait
   const unsigned modifier = answer == Answer::Close ? 0 : kLeftAlt;
   const unsigned code = answer == Answer::Share    ? kKeyS
                         : answer == Answer::Cancel ? kKeyC
-                                                   : kEscape;
+                        : answer == Answer::Close  ? kEscape
+                                                   : kF4;
   auto gone = [&] { return GnomeDialogs(kDialogGone) >= dialogsAnswered_; };
   while (why.empty() && !gone()) {
     chord(modifier, code);

@@ -41,7 +41,8 @@ class DesktopWorld {
   // window has the keyboard. Share switches "Allow remote interaction" on
   // first (the button stays insensitive until then). The user thinks for
   // thinkMs once the dialog is up. Empty when answered, else why not.
-  enum class Answer { Share, Cancel, Close };
+  // Close is Escape in the dialog; CloseWindow the compositor's Alt+F4.
+  enum class Answer { Share, Cancel, Close, CloseWindow };
   std::string AnswerGnomeDialog(Answer answer, int thinkMs = 0, int waitMs = 20000);
   // How many times the dialog's window has had the keyboard so far.
   int GnomeDialogsShown() const;
