@@ -138,7 +138,7 @@ constexpr const char* kDialogFocused = "* Focus --> ";
 constexpr const char* kDialogGone = "unmanaging W";
 constexpr const char* kDialogTitle = "(Remote Desktop)";
 
-QDBusMessage KeyboardCall(const QString& path, const QString& method, const QVariantList& args) {
+QDBusMessage MutterCall(const QString& path, const QString& method, const QVariantList& args) {
   QDBusMessage m =
       QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Mutter.RemoteDesktop"), path,
                                      path.endsWith(QStringLiteral("RemoteDesktop"))
@@ -152,12 +152,12 @@ QDBusMessage KeyboardCall(const QString& path, const QString& method, const QVar
 }  // namespace
 
 std::string DesktopWorld::GnomeCall(const QString& method, const QVariantList& args) {
-  const QDBusMessage r = Bus().call(KeyboardCall(keyboard_, method, args), QDBus::Block, 10000);
+  const QDBusMessage r = Bus().call(MutterCall(seat_, method, args), QDBus::Block, 10000);
   if (r.type() != QDBusMessage::ReplyMessage) {
     return method.toStdString() + ": " + r.errorMessage().toStdString();
   }
   if (method == QStringLiteral("CreateSession") && !r.arguments().isEmpty()) {
-    keyboard_ = qvariant_cast<QDBusObjectPath>(r.arguments().at(0)).path();
+    seat_ = qvariant_cast<QDBusObjectPath>(r.arguments().at(0)).path();
   }
   return {};
 }
@@ -168,7 +168,7 @@ std::string DesktopWorld::GnomeCall(const QString& method, const QVariantList& a
 // first events while its clients bind it. The compositor makes each device
 // at its first event, so Shift is tapped and the pointer moved at once.
 std::string DesktopWorld::OpenGnomeSeat() {
-  keyboard_ = QStringLiteral("/org/gnome/Mutter/RemoteDesktop");
+  seat_ = QStringLiteral("/org/gnome/Mutter/RemoteDesktop");
   std::string why = GnomeCall(QStringLiteral("CreateSession"));
   if (why.empty()) why = GnomeCall(QStringLiteral("Start"));
   for (const bool down : {true, false}) {

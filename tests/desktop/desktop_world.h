@@ -80,7 +80,7 @@ class DesktopWorld {
   QString busName_;
   std::string clientLog_;
   int clientPid_ = 0;
-  QString keyboard_;  // GNOME: the compositor's remote-desktop session the keys go through
+  QString seat_;  // GNOME: the compositor's remote-desktop session of the seat's devices
   int dialogsAnswered_ = 0;
 };
 
