@@ -10,9 +10,9 @@
 
 namespace vesk::testing {
 
-std::vector<Seen> OfKind(const std::vector<Seen>& events, const std::string& kind) {
-  std::vector<Seen> out;
-  for (const Seen& s : events) {
+std::vector<ClientEvent> OfKind(const std::vector<ClientEvent>& events, const std::string& kind) {
+  std::vector<ClientEvent> out;
+  for (const ClientEvent& s : events) {
     if (s.kind == kind) out.push_back(s);
   }
   return out;

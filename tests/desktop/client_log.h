@@ -1,5 +1,4 @@
-// The native client's events of one kind, and the waiting and clock the
-// desktop tests share.
+// The native client's events of one kind, and waiting on a condition.
 #pragma once
 
 #include <cstdint>
@@ -11,12 +10,8 @@
 
 namespace vesk::testing {
 
-// What the client printed (client_events.h), in the tests' words.
-using Seen = ClientEvent;
-inline std::vector<Seen> Parse(const std::string& log) { return ParseClientEvents(log); }
-
 // The events of one kind, in order.
-std::vector<Seen> OfKind(const std::vector<Seen>& events, const std::string& kind);
+std::vector<ClientEvent> OfKind(const std::vector<ClientEvent>& events, const std::string& kind);
 
 // Runs the Qt event loop until done() or the limit; false on the limit.
 bool WaitFor(const std::function<bool()>& done, int limitMs = 20000);

@@ -136,7 +136,7 @@ class KdeLayout : public ::testing::Test {
       Point last;
       WaitFor(
           [&] {
-            const auto seen = OfKind(Parse(world_->ClientLog()), "motion");
+            const auto seen = OfKind(ParseClientEvents(world_->ClientLog()), "motion");
             if (!seen.empty()) last = {seen.back().a, seen.back().b};
             return last == want[i];
           },
@@ -241,10 +241,10 @@ TEST_F(KdeLayout, PositionsAndKeysFollowMonitorScaleAndKeymapChangesMidRun) {
     EXPECT_TRUE(remote->Inject(e));
   }
   ASSERT_TRUE(WaitFor([&] {
-    const auto keys = OfKind(Parse(world_->ClientLog()), "key");
+    const auto keys = OfKind(ParseClientEvents(world_->ClientLog()), "key");
     return !keys.empty() && keys.back().a == 50 && keys.back().b == 0;
   }));
-  const auto keys = OfKind(Parse(world_->ClientLog()), "key");
+  const auto keys = OfKind(ParseClientEvents(world_->ClientLog()), "key");
   ASSERT_GE(keys.size(), 3u);
   EXPECT_EQ(keys[keys.size() - 3].text, "Z");
   EXPECT_TRUE(lost_.empty()) << lost_;
