@@ -52,7 +52,7 @@ Journal MakeJournal(int events, int cx, int cy) {
   };
   // A click into the client first, so that it has the keyboard.
   add(WM_MOUSEMOVE, cx, cy, 0);
-  add(WM_LBUTTONDOWN, cx, cy, 200);
+  add(WM_LBUTTONDOWN, cx, cy, 1000);
   add(WM_LBUTTONUP, cx, cy, 100);
   std::mt19937 random(7);
   std::uniform_int_distribution<std::uint32_t> delay(15, 400);

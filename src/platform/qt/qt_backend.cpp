@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/qt/qt_backend_impl.h"
+#include "platform/x11/frame_shape.h"
 
 namespace vesk::qt {
 namespace {
@@ -261,7 +262,11 @@ std::uint32_t QtBackend::SetWindowLong(WindowId window, int index, std::uint32_t
   const std::uint32_t old = std::exchange(w->exStyle_, value);
   if (((old ^ value) & WS_EX_TRANSPARENT) != 0 && w->windowHandle() != nullptr) {
     // On the native window itself: the widget's flags would re-create it.
-    w->windowHandle()->setFlag(Qt::WindowTransparentForInput, (value & WS_EX_TRANSPARENT) != 0);
+    const bool through = (value & WS_EX_TRANSPARENT) != 0;
+    // The frame first: a compositor reads a framed window's input region
+    // from the frame when the window's own shape changes.
+    x11::SetFrameClickThrough(w->windowHandle()->winId(), through);
+    w->windowHandle()->setFlag(Qt::WindowTransparentForInput, through);
   }
   return old;
 }
