@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <regex>
 #include <sstream>
 
@@ -52,23 +53,72 @@ std::vector<ClientEvent> ParseClientEvents(const std::string& log) {
   return out;
 }
 
-GapStats CompareGaps(const std::vector<ClientEvent>& got,
-                     const std::vector<std::uint32_t>& delays) {
+GapStats CompareTimes(const std::vector<std::uint32_t>& times,
+                      const std::vector<std::uint32_t>& due) {
   GapStats s;
-  s.matched = got.size();
-  const std::size_t n = std::min(got.size(), delays.size());
+  s.expected = due.size();
+  s.matched = times.size();
+  const std::size_t n = std::min(times.size(), due.size());
   if (n < 2) return s;
   std::vector<int> errors;
   for (std::size_t i = 1; i < n; ++i) {
-    const int gap = static_cast<int>(got[i].time - got[i - 1].time);
-    errors.push_back(std::abs(gap - static_cast<int>(delays[i])));
-    s.span += static_cast<int>(delays[i]);
+    const int gap = static_cast<int>(times[i] - times[i - 1]);
+    errors.push_back(std::abs(gap - static_cast<int>(due[i] - due[i - 1])));
   }
   std::sort(errors.begin(), errors.end());
   s.max = errors.back();
   s.p99 = errors[(errors.size() - 1) * 99 / 100];
-  s.drift = static_cast<int>(got[n - 1].time - got[0].time) - s.span;
+  s.span = static_cast<int>(due[n - 1] - due[0]);
+  s.drift = static_cast<int>(times[n - 1] - times[0]) - s.span;
   return s;
+}
+
+GapStats CompareGaps(const std::vector<ClientEvent>& got, const Journal& journal) {
+  std::vector<std::uint32_t> due;
+  std::uint32_t at = 0;
+  for (std::size_t i = 0; i + 1 < journal.Size(); ++i) {
+    const EVENTMSG& e = journal.At(i).event;
+    if (i > 0) at += e.time;
+    if (e.message != WM_MOUSEMOVE && e.message != WM_MOUSEWHEEL) due.push_back(at);
+  }
+  std::vector<std::uint32_t> times;
+  for (const ClientEvent& e : got) {
+    if (e.kind == "button" || e.kind == "key") times.push_back(e.time);
+  }
+  return CompareTimes(times, due);
+}
+
+Journal MixedJournal(int events, int cx, int cy) {
+  Journal journal;
+  auto add = [&](std::uint32_t m, std::uint32_t l, std::uint32_t h, std::uint32_t delay) {
+    journal.Append(JournalEntry{1, EVENTMSG{m, l, h, delay, 0}});
+  };
+  // A click into the client first, so that it has the keyboard.
+  add(WM_MOUSEMOVE, cx, cy, 0);
+  add(WM_LBUTTONDOWN, cx, cy, 1000);
+  add(WM_LBUTTONUP, cx, cy, 100);
+  std::mt19937 random(7);
+  std::uniform_int_distribution<std::uint32_t> delay(15, 400);
+  std::uniform_int_distribution<int> step(-60, 60);
+  for (int i = 0; i < events; ++i) {
+    const std::uint32_t x = cx + step(random), y = cy + step(random);
+    switch (i % 4) {
+      case 0:
+        add(WM_MOUSEMOVE, x, y, delay(random));
+        break;
+      case 1:
+        add(WM_KEYDOWN, 0x1E41, 1, delay(random));
+        break;
+      case 2:
+        add(WM_KEYUP, 0x1E41, 1, delay(random));
+        break;
+      default:
+        add(WM_MOUSEMOVE, x, y, delay(random));
+        break;
+    }
+  }
+  add(WM_MOUSEMOVE, cx, cy, 100);  // handed over last, never replayed
+  return journal;
 }
 
 }  // namespace vesk::testing

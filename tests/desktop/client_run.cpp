@@ -44,15 +44,12 @@ Received Summarise(const std::vector<ClientEvent>& seen) {
 }
 
 GapStats GapsAgainst(const std::vector<ClientEvent>& timed, const std::vector<Step>& plan) {
-  std::vector<std::uint32_t> delays;
-  std::uint32_t last = 0;
+  std::vector<std::uint32_t> due, times;
   for (const Step& step : plan) {
-    if (step.e.message != WM_MOUSEMOVE && step.e.message != WM_MOUSEWHEEL) {
-      delays.push_back(delays.empty() ? 0 : step.ms - last);
-      last = step.ms;
-    }
+    if (step.e.message != WM_MOUSEMOVE && step.e.message != WM_MOUSEWHEEL) due.push_back(step.ms);
   }
-  return CompareGaps(timed, delays);
+  for (const ClientEvent& e : timed) times.push_back(e.time);
+  return CompareTimes(times, due);
 }
 
 std::string Describe(const GapStats& g) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -31,6 +32,11 @@ class DesktopWorld {
   // Starts the native client (wev) in the session, logging what it
   // receives; false when its window was not shown.
   bool StartClient();
+  // `vesk play --countdown 0 <journal>` in dir, on this session, its
+  // stderr appended to dir/vesk.log; meanwhile runs once it started (to
+  // answer a dialog). Its exit status, or -1 when it did not end in 5 min.
+  int PlayProgram(const std::string& dir, const std::string& journal,
+                  const std::function<void()>& meanwhile) const;
   std::string ClientLog() const;
 
   // KDE: remote input granted in the portal's permission store, as the
