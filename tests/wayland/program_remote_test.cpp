@@ -16,6 +16,8 @@
 #include "test_files.h"
 #include "x_session.h"
 
+#include <X11/Xatom.h>
+
 namespace vesk::testing {
 namespace {
 
@@ -31,7 +33,7 @@ class RemoteProgram : public ::testing::Test {
     }
   }
 
-  void WriteRun() {
+  void WriteRun(std::uint32_t keyUpDelay = 40) {
     VeskSettings settings;
     settings.repeatCount = 1;
     settings.playAtStartup = 1;
@@ -46,7 +48,7 @@ class RemoteProgram : public ::testing::Test {
     journal.Append(entry(WM_LBUTTONDOWN, 310, 210, 40));
     journal.Append(entry(WM_LBUTTONUP, 310, 210, 40));
     journal.Append(entry(WM_KEYDOWN, 0x1E41, 1, 40));
-    journal.Append(entry(WM_KEYUP, 0x1E41, 1, 40));
+    journal.Append(entry(WM_KEYUP, 0x1E41, 1, keyUpDelay));
     journal.Append(entry(WM_MOUSEMOVE, 320, 220, 40));  // handed over, never replayed
     WriteFile(dir_.File("run.alg"), EncodeJournal(journal));
   }
@@ -80,27 +82,30 @@ class RemoteProgram : public ::testing::Test {
 
   std::string Log() const { return ReadFile(dir_.File("vesk.log")); }
 
-  // Escape in the program's main window (titled "... (Vesk)..."), as the
-  // user closes it.
-  static bool PressEscapeInMain() {
-    FakeInput user;
+  // The program's main window (titled "... (Vesk)..."), or 0.
+  static Window MainWindow(Display* dpy) {
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned n = 0;
     Window main = 0;
-    XQueryTree(user.dpy(), DefaultRootWindow(user.dpy()), &root, &parent, &children, &n);
+    XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n);
     for (unsigned i = 0; i < n && main == 0; ++i) {
       XWindowAttributes a{};
       char* name = nullptr;
-      if (XGetWindowAttributes(user.dpy(), children[i], &a) == 0 || a.map_state != IsViewable) {
-        continue;
-      }
-      if (XFetchName(user.dpy(), children[i], &name) != 0 && name != nullptr) {
+      if (XGetWindowAttributes(dpy, children[i], &a) == 0 || a.map_state != IsViewable) continue;
+      if (XFetchName(dpy, children[i], &name) != 0 && name != nullptr) {
         if (std::string(name).find("(Vesk)") != std::string::npos) main = children[i];
         XFree(name);
       }
     }
     if (children != nullptr) XFree(children);
+    return main;
+  }
+
+  // Escape in the main window, as the user closes it.
+  static bool PressEscapeInMain() {
+    FakeInput user;
+    const Window main = MainWindow(user.dpy());
     if (main == 0) return false;
     XWindowAttributes a{};
     XGetWindowAttributes(user.dpy(), main, &a);
@@ -113,6 +118,42 @@ class RemoteProgram : public ::testing::Test {
   TempDir dir_;  // the program's working directory
   pid_t pid_ = 0;
 };
+
+// What a window manager reads: is the window to be kept above the others?
+bool KeptAbove(Display* dpy, Window w) {
+  Atom type = 0;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (w == 0 || XGetWindowProperty(dpy, w, XInternAtom(dpy, "_NET_WM_STATE", False), 0, 32, False,
+                                   XA_ATOM, &type, &format, &n, &after, &data) != Success) {
+    return false;
+  }
+  const Atom above = XInternAtom(dpy, "_NET_WM_STATE_ABOVE", False);
+  bool found = false;
+  for (unsigned long i = 0; i < n && format == 32; ++i) {
+    found = found || reinterpret_cast<const Atom*>(data)[i] == above;
+  }
+  if (data != nullptr) XFree(data);
+  return found;
+}
+
+// Whether another client can take Ctrl+Break (let go again at once).
+bool BreakIsFree(Display* dpy) {
+  static bool refused;
+  refused = false;
+  const auto previous = XSetErrorHandler([](Display*, XErrorEvent* e) {
+    refused = refused || e->error_code == BadAccess;
+    return 0;
+  });
+  const Window root = DefaultRootWindow(dpy);
+  XGrabKey(dpy, kKeyPause, ControlMask, root, False, GrabModeAsync, GrabModeAsync);
+  XSync(dpy, False);
+  if (!refused) XUngrabKey(dpy, kKeyPause, ControlMask, root);
+  XSync(dpy, False);
+  XSetErrorHandler(previous);
+  return !refused;
+}
 
 TEST_F(RemoteProgram, AScheduledRunPlaysThroughTheDesktopsRemoteInput) {
   FakeDesktop desktop({});
@@ -161,6 +202,31 @@ TEST_F(RemoteProgram, ARunTheUserRefusesEndsUnfinishedAndSaysWhy) {
   EXPECT_NE(status, 0) << Log();
   EXPECT_TRUE(desktop.Got().empty());
   EXPECT_FALSE(fs::exists(dir_.File("VeskRemoteInput.token")));
+}
+
+// The desktop's dialog belongs to the program's window, comes to the front
+// and takes the keys; once answered the program has both back.
+TEST_F(RemoteProgram, WhileTheDialogIsUpTheWindowStepsBackAndLetsGoOfTheKeys) {
+  FakeDesktop::Config config;
+  config.answer = FakeDesktop::Answer::Hold;
+  FakeDesktop desktop(config);
+  WriteRun(60000);  // the key stays down, the program running
+  ASSERT_TRUE(Start());
+  const auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
+  ASSERT_TRUE(WaitFor([&] { return desktop.Asked().dialogs == 1; }, pump, std::chrono::seconds(30)))
+      << Log();
+  FakeInput other;  // another client, as the window manager and the dialog are
+  Display* dpy = other.dpy();
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "x11:%lx", MainWindow(dpy));
+  EXPECT_EQ(desktop.Asked().parentWindow, expected) << Log();
+  EXPECT_TRUE(WaitFor([&] { return !KeptAbove(dpy, MainWindow(dpy)); }, pump));
+  EXPECT_TRUE(BreakIsFree(dpy));
+
+  desktop.AnswerDialog(FakeDesktop::Answer::Grant);
+  ASSERT_TRUE(WaitFor([&] { return desktop.Got().size() >= 4; }, pump)) << Log();
+  EXPECT_TRUE(WaitFor([&] { return KeptAbove(dpy, MainWindow(dpy)); }, pump));
+  EXPECT_FALSE(BreakIsFree(dpy));  // taken back before the first input went
 }
 
 }  // namespace

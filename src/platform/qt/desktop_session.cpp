@@ -1,5 +1,7 @@
 // What the desktop around the program does to playback: its permission
 // dialog wants the front and the keyboard, and a locked screen takes no input.
+#include <QWindow>
+
 #include <cstdio>
 #include <utility>
 
@@ -10,10 +12,14 @@ namespace vesk::qt {
 std::string QtBackend::Impl::DialogParent() {
   // The dialog belongs to the program's window, so the desktop shows it
   // above that window rather than under it.
+  // The window handle's id: the widget's own goes stale when a flag change
+  // recreates the native window.
   for (const auto& [id, w] : windows) {
-    if (w != nullptr && w->isVisible() && w->winId() != 0) {
+    const QWindow* native = w != nullptr && w->isVisible() ? w->windowHandle() : nullptr;
+    if (native != nullptr && native->winId() != 0) {
       char handle[32];
-      std::snprintf(handle, sizeof handle, "x11:%llx", static_cast<unsigned long long>(w->winId()));
+      std::snprintf(handle, sizeof handle, "x11:%llx",
+                    static_cast<unsigned long long>(native->winId()));
       return handle;
     }
   }
@@ -29,6 +35,8 @@ void QtBackend::Impl::OnAsking(bool asking) {
       if (shown) w->show();  // changing flags hides a window
       lowered.push_back(w);
     }
+    // Named after the lowering, which gives the window a new native id.
+    input.SetDialogParent(DialogParent());
     input.UngrabBreak();
     return;
   }
