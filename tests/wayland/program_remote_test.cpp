@@ -7,8 +7,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+
+#include <X11/extensions/shape.h>
 
 #include "fake_desktop.h"
 #include "storage/journal.h"
@@ -49,7 +52,8 @@ class RemoteProgram : public ::testing::Test {
     journal.Append(entry(WM_LBUTTONUP, 310, 210, 40));
     journal.Append(entry(WM_KEYDOWN, 0x1E41, 1, 40));
     journal.Append(entry(WM_KEYUP, 0x1E41, 1, keyUpDelay));
-    journal.Append(entry(WM_MOUSEMOVE, 320, 220, 40));  // handed over, never replayed
+    journal.Append(entry(WM_MOUSEMOVE, 320, 220, 1500));  // time to look at the window
+    journal.Append(entry(WM_MOUSEMOVE, 320, 220, 40));    // handed over, never replayed
     WriteFile(dir_.File("run.alg"), EncodeJournal(journal));
   }
 
@@ -158,7 +162,28 @@ bool BreakIsFree(Display* dpy) {
 TEST_F(RemoteProgram, AScheduledRunPlaysThroughTheDesktopsRemoteInput) {
   FakeDesktop desktop({});
   WriteRun();
-  ASSERT_EQ(Run(), 0) << Log();
+  ASSERT_TRUE(Start());
+  // Mid-run, the window the dialog belonged to is still the one shown, and
+  // replayed clicks pass through it to the windows below.
+  ASSERT_TRUE(WaitFor([&] { return desktop.Got().size() >= 5; },
+                      [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); },
+                      std::chrono::milliseconds(30000)))
+      << desktop.Got().size() << " inputs\n"
+      << Log();
+  {
+    FakeInput x;
+    const Window parent = std::stoul(desktop.Asked().parentWindow.substr(4), nullptr, 16);
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned n = 0;
+    XQueryTree(x.dpy(), DefaultRootWindow(x.dpy()), &root, &up, &children, &n);
+    const bool there = std::find(children, children + n, parent) != children + n;
+    XFree(children);
+    ASSERT_TRUE(there) << "the dialog's parent was replaced by another window";
+    int rects = -1, ordering = 0;
+    XFree(XShapeGetRectangles(x.dpy(), parent, ShapeInput, &rects, &ordering));
+    EXPECT_EQ(rects, 0) << "the playing window takes clicks";
+  }
+  ASSERT_EQ(Exit(), 0) << Log();
   const std::string log = Log();
   EXPECT_NE(log.find("Wayland session: recording sees X11 programs only."), std::string::npos)
       << log;

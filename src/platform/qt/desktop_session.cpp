@@ -11,9 +11,8 @@ namespace vesk::qt {
 
 std::string QtBackend::Impl::DialogParent() {
   // The dialog belongs to the program's window, so the desktop shows it
-  // above that window rather than under it.
-  // The window handle's id: the widget's own goes stale when a flag change
-  // recreates the native window.
+  // above that window rather than under it. The native window's own id:
+  // the widget's goes stale whenever Qt makes the native window anew.
   for (const auto& [id, w] : windows) {
     const QWindow* native = w != nullptr && w->isVisible() ? w->windowHandle() : nullptr;
     if (native != nullptr && native->winId() != 0) {
@@ -27,24 +26,24 @@ std::string QtBackend::Impl::DialogParent() {
 }
 
 void QtBackend::Impl::OnAsking(bool asking) {
+  // On the native window itself: changing the widget's flags would make a
+  // new X window, leaving the dialog's parent stale and dropping the
+  // click-through that playback set on the old one.
   if (asking) {
     for (const auto& [id, w] : windows) {
-      if (w == nullptr || !w->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) continue;
-      const bool shown = w->isVisible();
-      w->setWindowFlag(Qt::WindowStaysOnTopHint, false);
-      if (shown) w->show();  // changing flags hides a window
+      QWindow* handle = w != nullptr ? w->windowHandle() : nullptr;
+      if (handle == nullptr || !handle->flags().testFlag(Qt::WindowStaysOnTopHint)) continue;
+      handle->setFlag(Qt::WindowStaysOnTopHint, false);
       lowered.push_back(w);
     }
-    // Named after the lowering, which gives the window a new native id.
+    // Named as the dialog is asked for, of the windows as they are now.
     input.SetDialogParent(DialogParent());
     input.UngrabBreak();
     return;
   }
   for (const auto& w : std::exchange(lowered, {})) {
-    if (w == nullptr) continue;
-    const bool shown = w->isVisible();
-    w->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    if (shown) w->show();
+    if (w != nullptr && w->windowHandle() != nullptr)
+      w->windowHandle()->setFlag(Qt::WindowStaysOnTopHint, true);
   }
   if (FirstHook(WH_KEYBOARD_LL) != nullptr) input.GrabBreak();
 }
