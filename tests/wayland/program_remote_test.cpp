@@ -123,24 +123,62 @@ class RemoteProgram : public ::testing::Test {
   pid_t pid_ = 0;
 };
 
-// What a window manager reads: is the window to be kept above the others?
-bool KeptAbove(Display* dpy, Window w) {
-  Atom type = 0;
-  int format = 0;
-  unsigned long n = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (w == 0 || XGetWindowProperty(dpy, w, XInternAtom(dpy, "_NET_WM_STATE", False), 0, 32, False,
-                                   XA_ATOM, &type, &format, &n, &after, &data) != Success) {
-    return false;
+// The window manager's part in keeping a window above the others: the
+// _NET_WM_STATE requests clients send to the root are applied to the
+// window's property, which Qt sets itself only on an unmapped window.
+class WindowManagerState {
+ public:
+  WindowManagerState() : dpy_(OpenDisplay()) {
+    XSelectInput(dpy_, DefaultRootWindow(dpy_), StructureNotifyMask | SubstructureNotifyMask);
+    XSync(dpy_, False);
   }
-  const Atom above = XInternAtom(dpy, "_NET_WM_STATE_ABOVE", False);
-  bool found = false;
-  for (unsigned long i = 0; i < n && format == 32; ++i) {
-    found = found || reinterpret_cast<const Atom*>(data)[i] == above;
+  ~WindowManagerState() { XCloseDisplay(dpy_); }
+
+  bool KeptAbove(Window w) {
+    while (XPending(dpy_) > 0) {
+      XEvent ev;
+      XNextEvent(dpy_, &ev);
+      if (ev.type != ClientMessage || ev.xclient.message_type != Intern("_NET_WM_STATE")) continue;
+      for (int i = 1; i <= 2; ++i)
+        Apply(ev.xclient.window, ev.xclient.data.l[i], ev.xclient.data.l[0]);
+    }
+    const auto state = State(w);
+    return std::find(state.begin(), state.end(), Intern("_NET_WM_STATE_ABOVE")) != state.end();
   }
-  if (data != nullptr) XFree(data);
-  return found;
-}
+
+ private:
+  Atom Intern(const char* name) { return XInternAtom(dpy_, name, False); }
+
+  std::vector<Atom> State(Window w) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<Atom> out;
+    if (w != 0 &&
+        XGetWindowProperty(dpy_, w, Intern("_NET_WM_STATE"), 0, 32, False, XA_ATOM, &type, &format,
+                           &n, &after, &data) == Success &&
+        format == 32) {
+      out.assign(reinterpret_cast<const Atom*>(data), reinterpret_cast<const Atom*>(data) + n);
+    }
+    if (data != nullptr) XFree(data);
+    return out;
+  }
+
+  // action: 0 remove, 1 add, 2 toggle.
+  void Apply(Window w, long atom, long action) {
+    if (atom == 0) return;
+    auto state = State(w);
+    const bool had = std::erase(state, static_cast<Atom>(atom)) > 0;
+    if (action == 1 || (action == 2 && !had)) state.push_back(static_cast<Atom>(atom));
+    XChangeProperty(dpy_, w, Intern("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(state.data()),
+                    static_cast<int>(state.size()));
+    XSync(dpy_, False);
+  }
+
+  Display* dpy_;
+};
 
 // Whether another client can take Ctrl+Break (let go again at once).
 bool BreakIsFree(Display* dpy) {
@@ -236,6 +274,7 @@ TEST_F(RemoteProgram, WhileTheDialogIsUpTheWindowStepsBackAndLetsGoOfTheKeys) {
   config.answer = FakeDesktop::Answer::Hold;
   FakeDesktop desktop(config);
   WriteRun(60000);  // the key stays down, the program running
+  WindowManagerState wm;
   ASSERT_TRUE(Start());
   const auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
   ASSERT_TRUE(WaitFor([&] { return desktop.Asked().dialogs == 1; }, pump, std::chrono::seconds(30)))
@@ -245,12 +284,12 @@ TEST_F(RemoteProgram, WhileTheDialogIsUpTheWindowStepsBackAndLetsGoOfTheKeys) {
   char expected[32];
   std::snprintf(expected, sizeof expected, "x11:%lx", MainWindow(dpy));
   EXPECT_EQ(desktop.Asked().parentWindow, expected) << Log();
-  EXPECT_TRUE(WaitFor([&] { return !KeptAbove(dpy, MainWindow(dpy)); }, pump));
+  EXPECT_TRUE(WaitFor([&] { return !wm.KeptAbove(MainWindow(dpy)); }, pump));
   EXPECT_TRUE(BreakIsFree(dpy));
 
   desktop.AnswerDialog(FakeDesktop::Answer::Grant);
   ASSERT_TRUE(WaitFor([&] { return desktop.Got().size() >= 4; }, pump)) << Log();
-  EXPECT_TRUE(WaitFor([&] { return KeptAbove(dpy, MainWindow(dpy)); }, pump));
+  EXPECT_TRUE(WaitFor([&] { return wm.KeptAbove(MainWindow(dpy)); }, pump));
   EXPECT_FALSE(BreakIsFree(dpy));  // taken back before the first input went
 }
 
