@@ -175,7 +175,14 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
       const std::size_t before = world.ClientLog().size();
       const auto asked = std::chrono::steady_clock::now();
-      const int status = Play(world, work, file("bench.alg"), [&] {});
+      // GNOME asks on the first run: the user thinks for 2 s, then shares.
+      const int status = Play(world, work, file("bench.alg"), [&] {
+        if (name != "gnome" || run > 0) return;
+        const std::string unanswered = world.AnswerGnomeDialog(DesktopWorld::Answer::Share, 2000);
+        if (!unanswered.empty()) {
+          std::printf("gnome: the dialog was not answered: %s\n", unanswered.c_str());
+        }
+      });
       const double took =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
       const auto got = vt::ParseClientEvents(world.ClientLog().substr(before));

@@ -14,12 +14,15 @@ std::vector<ClientEvent> ParseClientEvents(const std::string& log) {
   static const std::regex key(R"(key: serial: \d+; time: (\d+); key: (\d+); state: (\d))");
   static const std::regex utf8(R"(utf8: '(.*)')");
   static const std::regex axis(R"(axis: time: (\d+); axis: 0 \(vertical\), value: ([-\d.]+))");
+  static const std::regex object(R"(^\[(\d+):)");
   std::vector<ClientEvent> out;
+  std::vector<std::string> from;  // the protocol object that printed each
   std::istringstream in(log);
   std::string line;
   std::smatch m;
   auto u = [](const std::ssub_match& v) { return static_cast<std::uint32_t>(std::stoul(v)); };
   while (std::getline(in, line)) {
+    const std::size_t before = out.size();
     if (std::regex_search(line, m, motion)) {
       out.push_back({"motion", u(m[1]), std::stod(m[2]), std::stod(m[3])});
     } else if (std::regex_search(line, m, button)) {
@@ -31,12 +34,19 @@ std::vector<ClientEvent> ParseClientEvents(const std::string& log) {
     } else if (std::regex_search(line, m, axis)) {
       out.push_back({"wheel", u(m[1]), std::stod(m[2]), 0});
     }
+    if (out.size() == before) continue;
+    from.push_back(std::regex_search(line, m, object) ? m[1].str() : std::string());
     // The client binds a pointer and a keyboard for each change of the
-    // seat's capabilities, and each prints the same event.
+    // seat's capabilities, and each prints the same event (two notches in
+    // one turn, as GNOME sends them, come from one object).
     if (out.size() >= 2) {
       const ClientEvent& a = out[out.size() - 2];
       const ClientEvent& b = out.back();
-      if (a.kind == b.kind && a.time == b.time && a.a == b.a && a.b == b.b) out.pop_back();
+      if (a.kind == b.kind && a.time == b.time && a.a == b.a && a.b == b.b &&
+          from[from.size() - 2] != from.back()) {
+        out.pop_back();
+        from.pop_back();
+      }
     }
   }
   return out;

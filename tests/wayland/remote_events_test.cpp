@@ -114,6 +114,8 @@ TEST(RemoteEvents, TheSessionComesFromTheEnvironmentAndTheNotesSayWhatWorks) {
   EXPECT_TRUE(w.wayland);
   EXPECT_TRUE(w.xwayland);
   EXPECT_TRUE(detect({{"XDG_SESSION_TYPE", "wayland"}}).wayland);
+  EXPECT_TRUE(detect({{"XDG_CURRENT_DESKTOP", "KDE"}}).edgeBarriers);
+  EXPECT_FALSE(detect({{"XDG_CURRENT_DESKTOP", "GNOME"}}).edgeBarriers);
   EXPECT_FALSE(detect({{"XDG_SESSION_TYPE", "wayland"}}).xwayland);
 
   EXPECT_TRUE(StartupNotesFor({false, false}, {}).empty());
@@ -179,6 +181,30 @@ TEST(RemoteEvents, XRootPositionsComeBackToTheDesktopsLayout) {
   const std::vector<Region> two{{-1280, 0, 1280, 800, 2.0}, {0, 0, 1920, 1080, 1.0}};
   EXPECT_EQ(at(two, 6400, 2160, 0, 0), std::tuple(-1280.0, 0.0, false));
   EXPECT_EQ(at(two, 6400, 2160, 3200, 1000), std::tuple(320.0, 500.0, false));
+  // 800x600 at 150 % on KWin: announced as 533x400, the root at the scale.
+  EXPECT_EQ(at({{0, 0, 533, 400, 1.5}}, 800, 600, 600, 450), std::tuple(400.0, 300.0, false));
+}
+
+TEST(RemoteEvents, MovesToAnotherMonitorGoByPointsTheEdgeBarrierCannotHold) {
+  // A 1280x1024 monitor, a shorter one right of it, and one below the first.
+  const std::vector<Region> r{
+      {0, 0, 1280, 1024, 1.0}, {1280, 0, 800, 600, 2.0}, {0, 1024, 1280, 720, 1.0}};
+  auto hops = [&](const Placed* from, double x, double y) {
+    std::vector<std::pair<double, double>> out;
+    for (const Placed& p : CrossingHops(r, from, {x, y})) out.emplace_back(p.x, p.y);
+    return out;
+  };
+  const Placed left{100, 900}, right{2000, 50}, below{640, 1700};
+  using Hops = std::vector<std::pair<double, double>>;
+  EXPECT_EQ(hops(&left, 1200, 10), Hops{}) << "within one monitor";
+  // On the line through the span both share (y 0 to 600), never past a corner.
+  EXPECT_EQ(hops(&left, 1290, 590), (Hops{{640, 300}, {2079, 300}}));
+  EXPECT_EQ(hops(&right, 5, 5), (Hops{{1680, 300}, {0, 300}}));
+  EXPECT_EQ(hops(&below, 640, 1000), (Hops{{640, 1384}, {640, 0}}));
+  // No shared edge, or from an unknown place: the target monitor's middle.
+  EXPECT_EQ(hops(&below, 1300, 10), (Hops{{1680, 300}}));
+  EXPECT_EQ(hops(nullptr, 10, 10), (Hops{{640, 512}}));
+  EXPECT_EQ(CrossingHops({r[0]}, nullptr, {10, 10}).size(), 0u);
 }
 
 TEST(RemoteEvents, WheelRemaindersCarryOnlyWhereTheDesktopDropsThem) {

@@ -381,6 +381,11 @@ TEST_F(RemoteReplay, ADeviceSwapMidRunIsFollowedOnTheNewLayout) {
   EXPECT_EQ(std::pair(moves.front().x, moves.front().y), std::pair(600.0, 400.0));
   EXPECT_EQ(std::pair(moves.back().x, moves.back().y), std::pair(300.0, 200.0));
   EXPECT_EQ(moves.back().device, "pointer");
+  // The A held over the swap is held again on the new keyboard (up first:
+  // KWin would take a second press of a held key as nothing), then let go.
+  std::vector<bool> presses;
+  for (const auto& k : Of(desktop.Got(), K::Key)) presses.push_back(k.press);
+  EXPECT_EQ(presses, (std::vector<bool>{true, false, true, false}));
 }
 
 // Neither desktop pauses remote input on a lock: the backend asks the lock.

@@ -46,6 +46,7 @@ SessionKind DetectSession(const std::function<const char*(const char*)>& getenv)
   const char* desktop = getenv("XDG_CURRENT_DESKTOP");
   s.wholeWheelNotches =
       desktop != nullptr && std::string(desktop).find("GNOME") != std::string::npos;
+  s.edgeBarriers = desktop != nullptr && std::string(desktop).find("KDE") != std::string::npos;
   return s;
 }
 
@@ -111,10 +112,49 @@ Placed PlaceFromXRoot(const std::vector<Region>& regions, std::int32_t rootWidth
   // Xwayland scales by one factor on both axes; anything else is some other
   // arrangement, where the root and the layout are taken as one.
   const bool scaled = std::abs(fx - fy) < 0.01 && std::abs(fx - 1.0) > 0.001;
-  const double f = scaled ? fx : 1.0;
+  double f = scaled ? fx : 1.0;
+  // Regions are whole pixels: 800x600 at 150 % is 533.33 wide, announced as
+  // 533. The factor is a monitor's scale (KWin's largest, mutter's next whole
+  // one), so one that close is taken as it is.
+  for (const Region& r : regions) {
+    for (const double s : {r.scale, std::ceil(r.scale)}) {
+      if (scaled && std::abs(s - fx) < 0.01 && std::abs(s - fy) < 0.01) f = s;
+    }
+  }
   const double ox = scaled ? static_cast<double>(left) : 0.0;
   const double oy = scaled ? static_cast<double>(top) : 0.0;
   return PlaceOnRegions(regions, ox + x / f, oy + y / f);
+}
+
+std::vector<Placed> CrossingHops(const std::vector<Region>& regions, const Placed* from,
+                                 const Placed& to) {
+  auto holding = [&](const Placed& p) -> const Region* {
+    for (const Region& r : regions) {
+      if (p.x >= r.x && p.x < r.x + r.width && p.y >= r.y && p.y < r.y + r.height) return &r;
+    }
+    return nullptr;
+  };
+  const Region* target = holding(to);
+  const Region* source = from != nullptr ? holding(*from) : nullptr;
+  if (target == nullptr || regions.size() < 2 || (from != nullptr && source == target)) return {};
+  const Placed middle{target->x + target->width / 2.0, target->y + target->height / 2.0};
+  if (source == nullptr) return {middle};
+  // Along a line through the span the two monitors share: a move that leaves
+  // past the end of the pointer's monitor meets a corner, where the barrier
+  // holds for good.
+  const Region& a = *source;
+  const Region& b = *target;
+  const bool across =
+      std::abs(middle.x - (a.x + a.width / 2.0)) >= std::abs(middle.y - (a.y + a.height / 2.0));
+  const double low = across ? std::max(a.y, b.y) : std::max(a.x, b.x);
+  const double high =
+      across ? std::min(a.y + a.height, b.y + b.height) : std::min(a.x + a.width, b.x + b.width);
+  if (high <= low) return {middle};  // no shared edge: straight to the middle
+  const double line = (low + high) / 2;
+  if (across) {
+    return {{a.x + a.width / 2.0, line}, {b.x > a.x ? b.x + b.width - 1.0 : b.x, line}};
+  }
+  return {{line, a.y + a.height / 2.0}, {line, b.y > a.y ? b.y + b.height - 1.0 : b.y}};
 }
 
 std::int32_t WheelSteps::Take(std::int32_t amount) {

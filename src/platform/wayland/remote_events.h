@@ -20,6 +20,9 @@ struct SessionKind {
   // GNOME's compositor turns wheel amounts into whole notches and drops the
   // rest (XDG_CURRENT_DESKTOP names GNOME).
   bool wholeWheelNotches = false;
+  // KWin 6.1 to 6.3 hold an absolute move that crosses to another monitor
+  // at the edge (XDG_CURRENT_DESKTOP names KDE).
+  bool edgeBarriers = false;
 };
 
 // Reads the environment through getenv (tests pass their own).
@@ -67,6 +70,19 @@ Placed PlaceOnRegions(const std::vector<Region>& regions, double x, double y);
 // one to one. Width and height of 0: no X server, one to one.
 Placed PlaceFromXRoot(const std::vector<Region>& regions, std::int32_t rootWidth,
                       std::int32_t rootHeight, std::int32_t x, std::int32_t y);
+
+// KWin's edge barrier (100 px by default, 2000 within 15 px of a corner)
+// holds a move that crosses from one monitor to another at the edge and lets
+// it through short by the barrier's width: a move to (850, y) from the
+// monitor to the left of x = 800 lands at 799, one to 1500 at 1400. Such a
+// move goes by way of two points on a line through the span the monitors
+// share: on the monitor of the last move (its middle on the other axis),
+// then the target monitor's far side, which lands on that monitor; the
+// target is then on the pointer's own monitor and lands exactly. No hops
+// within one monitor; from an unknown place (the desktop may have moved the
+// pointer) or without a shared edge, the middle of the target's monitor.
+std::vector<Placed> CrossingHops(const std::vector<Region>& regions, const Placed* from,
+                                 const Placed& to);
 
 // Wheel amounts to send: all of them, or on a desktop that takes whole
 // notches only, the whole notches so far with the rest carried to the next.

@@ -4,16 +4,17 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <X11/Xlib.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "platform/wayland/libei_api.h"
 #include "platform/wayland/portal_client.h"
 #include "platform/wayland/restore_token.h"
+#include "platform/wayland/x_root.h"
 #include "platform/x11/playback_timer.h"
 
 namespace vesk::wayland {
@@ -23,15 +24,6 @@ constexpr int kProbeTimeoutMs = 3000;
 // A monitor or keymap change swaps the devices within one batch of events;
 // a record due meanwhile waits at most this long for the new ones.
 constexpr int kSwapWaitMs = 2000;
-
-bool XRootSize(std::int32_t* width, std::int32_t* height) {
-  Display* dpy = XOpenDisplay(nullptr);
-  if (dpy == nullptr) return false;
-  *width = DisplayWidth(dpy, DefaultScreen(dpy));
-  *height = DisplayHeight(dpy, DefaultScreen(dpy));
-  XCloseDisplay(dpy);
-  return true;
-}
 
 struct Device {
   ::ei_device* handle = nullptr;
@@ -70,14 +62,15 @@ struct RemoteInput::State {
   bool draining = false;
   std::string offeredToken;
   WheelSteps wheel{session.wholeWheelNotches};
-  std::int32_t rootWidth = 0, rootHeight = 0;  // the X root, for positions
+  bool keysSwapped = false, buttonsSwapped = false;  // their device went in a swap
+  std::optional<Placed> lastMove;                    // where the last move went, while known
   // Pressed through this session and not yet released, oldest first.
   std::vector<std::uint32_t> heldKeys;
   std::vector<std::uint32_t> heldButtons;
 
   State(const SessionKind& s, const std::function<QDBusConnection()>& busOf, Options o)
       : session(s), options(std::move(o)), token(options.tokenPath) {
-    if (!options.xRootSize && session.xwayland) options.xRootSize = &XRootSize;
+    if (!options.xRootSize && session.xwayland) options.xRootSize = KeptXRootQuery();
     deviceTimer.setSingleShot(true);
     QObject::connect(&deviceTimer, &QTimer::timeout, [this] { OnDeviceTimeout(); });
     if (!session.wayland) return;
@@ -293,12 +286,13 @@ struct RemoteInput::State {
         ei->device_unref(d->handle);
         std::erase_if(devices, [device](const Device& x) { return x.handle == device; });
         if ((phase == Phase::Ready || phase == Phase::Paused) && !HaveAll()) {
-          // What it held is the desktop's to let go now. Both desktops
-          // replace their devices on a monitor, scale or keymap change:
-          // wait for the new ones; an ended session disconnects instead.
-          heldKeys.clear();
-          heldButtons.clear();
+          // Both desktops replace their devices on a monitor, scale or keymap
+          // change: wait for the new ones; an ended session disconnects
+          // instead. What the journal holds stays held (see Resumed).
+          keysSwapped = keysSwapped || With(ei_cap::kKeyboard) == nullptr;
+          buttonsSwapped = buttonsSwapped || PointerWith(ei_cap::kButton) == nullptr;
           phase = Phase::Swapping;
+          lastMove.reset();  // the desktop may move the pointer with its monitors
           deviceTimer.start(options.deviceTimeoutMs);
         }
         return;
@@ -320,16 +314,15 @@ struct RemoteInput::State {
         d->resumed = true;
         if ((phase == Phase::Handshake || phase == Phase::Paused || phase == Phase::Swapping) &&
             HaveAll()) {
-          // The X root may have changed with the monitors.
-          if (!options.xRootSize || !options.xRootSize(&rootWidth, &rootHeight)) {
-            rootWidth = rootHeight = 0;
-          }
           const bool wanted = phase == Phase::Handshake || waitingForResume;
+          const bool swapped = phase == Phase::Swapping;
           phase = Phase::Ready;
           waitingForResume = false;
           deviceTimer.stop();
-          // Whatever stayed pressed over the pause goes up first.
-          ReleaseHeld();
+          // KWin keeps a key held over a swap, mutter lets go: pressed again on
+          // the new device, it is held on both as the journal has it. Whatever
+          // stayed pressed over a pause goes up first.
+          swapped ? PressHeldAgain() : ReleaseHeld();
           if (wanted && cb.ready) cb.ready();
         }
         return;
@@ -348,7 +341,9 @@ struct RemoteInput::State {
       case K::Move: {
         d = Pointer();
         if (d == nullptr) return false;
-        const Placed p = PlaceFromXRoot(RegionsOf(d), rootWidth, rootHeight, ev.x, ev.y);
+        std::int32_t rootW = 0, rootH = 0;  // asked every time: the desktop may resize it
+        if (options.xRootSize && !options.xRootSize(&rootW, &rootH)) rootW = rootH = 0;
+        const Placed p = PlaceFromXRoot(RegionsOf(d), rootW, rootH, ev.x, ev.y);
         if (p.clamped && !clampNoted) {
           clampNoted = true;
           Note("position " + std::to_string(ev.x) + "," + std::to_string(ev.y) +
@@ -357,6 +352,13 @@ struct RemoteInput::State {
                std::to_string(static_cast<long>(p.y)) + " (said once)");
         }
         StartEmulating(d);
+        if (session.edgeBarriers) {
+          for (const Placed& h : CrossingHops(RegionsOf(d), lastMove ? &*lastMove : nullptr, p)) {
+            ei->device_pointer_motion_absolute(d, h.x, h.y);
+            ei->device_frame(d, ei->now(ctx));
+          }
+          lastMove = p;
+        }
         ei->device_pointer_motion_absolute(d, p.x, p.y);
         break;
       }
@@ -441,7 +443,9 @@ struct RemoteInput::State {
   bool Play(const EVENTMSG& record) {
     const auto events = DeviceEventsFor(record);
     if (!events) {
-      Note("record 0x" + ToHex(record.message) + " (" + std::to_string(record.paramL) +
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "%x", record.message);
+      Note("record 0x" + std::string(hex) + " (" + std::to_string(record.paramL) +
            ") cannot be replayed through remote input; skipped");
       return false;
     }
@@ -450,12 +454,6 @@ struct RemoteInput::State {
     for (const DeviceEvent& ev : *events) ok = Emit(ev, touched) && ok;
     if (!touched.empty()) Frame(touched);
     return ok;
-  }
-
-  static std::string ToHex(std::uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%x", v);
-    return buf;
   }
 
   bool Held(const EVENTMSG& r) const {
@@ -495,29 +493,32 @@ struct RemoteInput::State {
     return ok;
   }
 
-  // Lets go of what this session holds down, on the devices still running
-  // (the rest when they resume).
-  void ReleaseHeld() {
+  // Lets go of what this session holds down, newest first, on the devices
+  // still running (the rest when they resume); or after a swap presses it
+  // again on the devices that were replaced. Keys go up first then: KWin
+  // keeps them held, but its new keymap starts with no modifier down and a
+  // press of a held key changes nothing.
+  void ReleaseHeld() { SendHeld(false); }
+  void PressHeldAgain() { SendHeld(true); }
+  void SendHeld(bool press) {
     if (ctx == nullptr) return;
     std::vector<::ei_device*> touched;
-    ::ei_device* keyboard = With(ei_cap::kKeyboard);
-    if (keyboard != nullptr && !heldKeys.empty()) {
-      StartEmulating(keyboard);
-      for (auto it = heldKeys.rbegin(); it != heldKeys.rend(); ++it) {
-        ei->device_keyboard_key(keyboard, *it, false);
+    auto each = [&](std::vector<std::uint32_t>& held, ::ei_device* d, bool swapped, bool upFirst,
+                    void (*send)(::ei_device*, std::uint32_t, bool)) {
+      if (d == nullptr || held.empty() || (press && !swapped)) return;
+      StartEmulating(d);
+      for (std::size_t i = 0; i < held.size(); ++i) {
+        const std::uint32_t code = press ? held[i] : held[held.size() - 1 - i];
+        if (!press || upFirst) send(d, code, false);
+        if (press) send(d, code, true);
       }
-      heldKeys.clear();
-      touched.push_back(keyboard);
-    }
-    ::ei_device* buttons = PointerWith(ei_cap::kButton);
-    if (buttons != nullptr && !heldButtons.empty()) {
-      StartEmulating(buttons);
-      for (auto it = heldButtons.rbegin(); it != heldButtons.rend(); ++it) {
-        ei->device_button_button(buttons, *it, false);
-      }
-      heldButtons.clear();
-      if (buttons != keyboard) touched.push_back(buttons);
-    }
+      if (!press) held.clear();
+      if (std::find(touched.begin(), touched.end(), d) == touched.end()) touched.push_back(d);
+    };
+    each(heldKeys, With(ei_cap::kKeyboard), keysSwapped, true, ei->device_keyboard_key);
+    each(heldButtons, PointerWith(ei_cap::kButton), buttonsSwapped, false,
+         ei->device_button_button);
+    if (press) keysSwapped = buttonsSwapped = false;
     if (!touched.empty()) Frame(touched);
   }
 
@@ -564,6 +565,8 @@ struct RemoteInput::State {
     wheel.Reset();
     heldKeys.clear();
     heldButtons.clear();
+    keysSwapped = buttonsSwapped = false;
+    lastMove.reset();
   }
 };
 
