@@ -134,7 +134,8 @@ int Write(const std::string& path, const std::string& bytes, std::ostream& err) 
 
 void ReportTail(const std::string& path, std::uint64_t tail, std::ostream& err) {
   if (tail != 0) {
-    err << path << ": a short tail of " << tail << " bytes after the last whole record "
+    err << path << ": a short tail of " << Count(tail, "byte", "bytes")
+        << " after the last whole record "
         << "was dropped, as Play drops it\n";
   }
 }
@@ -146,11 +147,12 @@ int Check(const std::string& path, std::ostream& out, std::ostream& err) {
     return kExitNothingToPlay;
   }
   const JournalStats s = Summarise(l.entries);
-  out << path << ": " << s.records << " events, " << s.toPlay << " to play\n";
+  out << path << ": " << Count(s.records, "event", "events") << ", " << s.toPlay << " to play\n";
   out << "One pass: " << Seconds(s.playMillis) << " at recorded speed\n";
-  out << "Kinds: " << s.moves << " moves, " << s.clicks << " clicks, " << s.keys << " keys, "
-      << s.wheel << " wheel";
-  if (s.side != 0) out << ", " << s.side << " side buttons";
+  out << "Kinds: " << Count(s.moves, "move", "moves") << ", " << Count(s.clicks, "click", "clicks")
+      << ", " << Count(s.keys, "key", "keys") << ", "
+      << Count(s.wheel, "wheel turn", "wheel turns");
+  if (s.side != 0) out << ", " << Count(s.side, "side button", "side buttons");
   if (s.unknown != 0) out << ", " << s.unknown << " other";
   out << "\n";
   if (s.hasPosition) {
@@ -161,17 +163,17 @@ int Check(const std::string& path, std::ostream& out, std::ostream& err) {
   }
   std::vector<std::string> unusual;
   if (s.otherTags != 0) {
-    unusual.push_back(std::to_string(s.otherTags) + " records whose tag is not 1 (not played)");
+    unusual.push_back(Count(s.otherTags, "record", "records") + " whose tag is not 1 (not played)");
   }
   if (s.impossibleDelays != 0) {
-    unusual.push_back(std::to_string(s.impossibleDelays) +
-                      " delays above 24.8 days that no recording makes (played as 0)");
+    unusual.push_back(Count(s.impossibleDelays, "delay", "delays") +
+                      " above 24.8 days that no recording makes (played as 0)");
   }
   if (s.unreplayable != 0) {
-    unusual.push_back(std::to_string(s.unreplayable) + " messages no backend replays");
+    unusual.push_back(Count(s.unreplayable, "message", "messages") + " no backend replays");
   }
   if (l.tail != 0) {
-    unusual.push_back("a short tail of " + std::to_string(l.tail) + " bytes (dropped)");
+    unusual.push_back("a short tail of " + Count(l.tail, "byte", "bytes") + " (dropped)");
   }
   if (s.toPlay == 0) unusual.push_back("nothing to play: no record has tag 1");
   out << "Unusual: ";

@@ -94,6 +94,11 @@ inline constexpr std::uint32_t WM_XBUTTONUP = 0x020C;
 inline constexpr std::uint32_t WM_MOUSEHWHEEL = 0x020E;
 inline constexpr std::uint32_t XBUTTON1 = 1;
 inline constexpr std::uint32_t XBUTTON2 = 2;
+// Whether a side-button record names a button; only a damaged file has one
+// that does not, and no backend replays it.
+inline constexpr bool NamesSideButton(const EVENTMSG& e) {
+  return e.hwnd == XBUTTON1 || e.hwnd == XBUTTON2;
+}
 // First value RegisterWindowMessage hands out.
 inline constexpr std::uint32_t WM_REGISTERED_FIRST = 0xC000;
 

@@ -177,11 +177,15 @@ JournalStats Summarise(const std::vector<JournalEntry>& entries) {
   return s;
 }
 
+std::string Count(std::uint64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
 std::string JournalToText(const std::vector<JournalEntry>& entries) {
   const JournalStats s = Summarise(entries);
   std::string out =
       std::string(kTextJournalMagic) + " " + std::to_string(kTextJournalVersion) + "\n";
-  out += "# " + std::to_string(s.records) + " events, " + Seconds(s.playMillis) +
+  out += "# " + Count(s.records, "event", "events") + ", " + Seconds(s.playMillis) +
          " at recorded speed\n";
   out += "# moves " + std::to_string(s.moves) + ", clicks " + std::to_string(s.clicks) + ", keys " +
          std::to_string(s.keys) + ", wheel " + std::to_string(s.wheel) + "\n";

@@ -29,6 +29,8 @@ struct JournalStats {
   std::size_t unreplayable = 0;      // messages no backend replays
 };
 JournalStats Summarise(const std::vector<JournalEntry>& entries);
+// "1 key", "2 keys": a count with its noun in the right number.
+std::string Count(std::uint64_t n, std::string_view one, std::string_view many);
 
 // The delay a record plays with at recorded speed, in milliseconds.
 inline std::uint32_t PlayedDelay(std::uint32_t stored) { return stored > 0x7FFFFFFFu ? 0 : stored; }

@@ -88,10 +88,10 @@ TEST(CommandLine, CheckTellsWhatTheJournalHoldsAndWhatIsUnusual) {
   EXPECT_EQ(r.out,
             "j.alg: 4 events, 3 to play\n"
             "One pass: 1.750 s at recorded speed\n"
-            "Kinds: 1 moves, 1 clicks, 1 keys, 0 wheel\n"
+            "Kinds: 1 move, 1 click, 1 key, 0 wheel turns\n"
             "Screen area: x -5 to 30, y 7 to 40\n"
-            "Unusual: 1 records whose tag is not 1 (not played); 1 delays above 24.8 days that "
-            "no recording makes (played as 0); 1 messages no backend replays; a short tail of 4 "
+            "Unusual: 1 record whose tag is not 1 (not played); 1 delay above 24.8 days that "
+            "no recording makes (played as 0); 1 message no backend replays; a short tail of 4 "
             "bytes (dropped)\n");
   WriteFile("none.alg", "short");
   EXPECT_EQ(Vesk({"check", "none.alg"}).inv.exitStatus, kExitNothingToPlay);

@@ -24,6 +24,7 @@ extern "C" {
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "platform/wayland/libei_api.h"
@@ -85,6 +86,7 @@ struct FakeDesktop::Impl {
   std::vector<Received> got;
   std::vector<Received> pending;
   QString sessionPath;
+  std::optional<std::pair<QDBusConnection, QString>> held;  // a dialog left up
   bool locked = false;
   int issued = 0;
   std::string lastIssued;
@@ -181,6 +183,22 @@ struct FakeDesktop::Impl {
     c.send(s);
   }
 
+  void Reply(const QDBusConnection& c, const QString& request, Answer answer) {
+    if (answer != Answer::Grant) {
+      Respond(c, request, answer == Answer::Refuse ? 1 : 2, {});
+      return;
+    }
+    QVariantMap results{{"devices", 3u}, {"persist_mode", asked.persistMode}};
+    if (asked.persistMode != 0) {
+      char token[40];
+      std::snprintf(token, sizeof token, "6c1b7d20-8f3e-4a5b-9c0d-%012d", ++issued);
+      lastIssued = token;
+      results.insert("restore_token", QString::fromLatin1(token));
+      config.validTokens.push_back(token);
+    }
+    Respond(c, request, 0, results);
+  }
+
   static QString Sender(const QDBusMessage& message) {
     QString s = message.service();
     s.remove(0, 1);
@@ -246,20 +264,12 @@ struct FakeDesktop::Impl {
       const bool valid = !offered.empty() && std::erase(config.validTokens, offered) > 0;
       if (!valid) {
         ++asked.dialogs;
-        if (config.answer != Answer::Grant) {
-          Respond(c, request, config.answer == Answer::Refuse ? 1 : 2, {});
+        if (config.answer == Answer::Hold) {
+          held = {c, request};
           return true;
         }
       }
-      QVariantMap results{{"devices", 3u}, {"persist_mode", asked.persistMode}};
-      if (asked.persistMode != 0) {
-        char token[40];
-        std::snprintf(token, sizeof token, "6c1b7d20-8f3e-4a5b-9c0d-%012d", ++issued);
-        lastIssued = token;
-        results.insert("restore_token", QString::fromLatin1(token));
-        config.validTokens.push_back(token);
-      }
-      Respond(c, request, 0, results);
+      Reply(c, request, valid ? Answer::Grant : config.answer);
       return true;
     }
     if (member == "ConnectToEIS") {
@@ -492,6 +502,13 @@ void FakeDesktop::CloseSession() {
       path, QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Closed"));
   s << QVariantMap{};
   d_->bus->send(s);
+}
+
+void FakeDesktop::AnswerDialog(Answer answer) {
+  std::lock_guard lock(d_->m);
+  if (!d_->held) return;
+  d_->Reply(d_->held->first, d_->held->second, answer);
+  d_->held.reset();
 }
 
 void FakeDesktop::SetValidTokens(std::vector<std::string> tokens) {

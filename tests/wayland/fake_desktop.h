@@ -37,7 +37,8 @@ struct Received {
 
 class FakeDesktop {
  public:
-  enum class Answer { Grant, Refuse, CloseDialog };
+  // Hold: the dialog stays up until AnswerDialog.
+  enum class Answer { Grant, Refuse, CloseDialog, Hold };
   struct Config {
     unsigned version = 2;
     Answer answer = Answer::Grant;
@@ -81,6 +82,7 @@ class FakeDesktop {
   std::string LastIssuedToken() const;
   void CloseSession();  // the portal session's Closed signal
   void SetValidTokens(std::vector<std::string> tokens);
+  void AnswerDialog(Answer answer);  // the user answers a held dialog
 
  private:
   struct Impl;

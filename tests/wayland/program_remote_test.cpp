@@ -19,6 +19,8 @@
 #include "test_files.h"
 #include "x_session.h"
 
+#include <X11/Xatom.h>
+
 namespace vesk::testing {
 namespace {
 
@@ -34,7 +36,7 @@ class RemoteProgram : public ::testing::Test {
     }
   }
 
-  void WriteRun() {
+  void WriteRun(std::uint32_t keyUpDelay = 40) {
     VeskSettings settings;
     settings.repeatCount = 1;
     settings.playAtStartup = 1;
@@ -49,7 +51,7 @@ class RemoteProgram : public ::testing::Test {
     journal.Append(entry(WM_LBUTTONDOWN, 310, 210, 40));
     journal.Append(entry(WM_LBUTTONUP, 310, 210, 40));
     journal.Append(entry(WM_KEYDOWN, 0x1E41, 1, 40));
-    journal.Append(entry(WM_KEYUP, 0x1E41, 1, 40));
+    journal.Append(entry(WM_KEYUP, 0x1E41, 1, keyUpDelay));
     journal.Append(entry(WM_MOUSEMOVE, 320, 220, 1500));  // time to look at the window
     journal.Append(entry(WM_MOUSEMOVE, 320, 220, 40));    // handed over, never replayed
     WriteFile(dir_.File("run.alg"), EncodeJournal(journal));
@@ -84,27 +86,30 @@ class RemoteProgram : public ::testing::Test {
 
   std::string Log() const { return ReadFile(dir_.File("vesk.log")); }
 
-  // Escape in the program's main window (titled "... (Vesk)..."), as the
-  // user closes it.
-  static bool PressEscapeInMain() {
-    FakeInput user;
+  // The program's main window (titled "... (Vesk)..."), or 0.
+  static Window MainWindow(Display* dpy) {
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned n = 0;
     Window main = 0;
-    XQueryTree(user.dpy(), DefaultRootWindow(user.dpy()), &root, &parent, &children, &n);
+    XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n);
     for (unsigned i = 0; i < n && main == 0; ++i) {
       XWindowAttributes a{};
       char* name = nullptr;
-      if (XGetWindowAttributes(user.dpy(), children[i], &a) == 0 || a.map_state != IsViewable) {
-        continue;
-      }
-      if (XFetchName(user.dpy(), children[i], &name) != 0 && name != nullptr) {
+      if (XGetWindowAttributes(dpy, children[i], &a) == 0 || a.map_state != IsViewable) continue;
+      if (XFetchName(dpy, children[i], &name) != 0 && name != nullptr) {
         if (std::string(name).find("(Vesk)") != std::string::npos) main = children[i];
         XFree(name);
       }
     }
     if (children != nullptr) XFree(children);
+    return main;
+  }
+
+  // Escape in the main window, as the user closes it.
+  static bool PressEscapeInMain() {
+    FakeInput user;
+    const Window main = MainWindow(user.dpy());
     if (main == 0) return false;
     XWindowAttributes a{};
     XGetWindowAttributes(user.dpy(), main, &a);
@@ -117,6 +122,80 @@ class RemoteProgram : public ::testing::Test {
   TempDir dir_;  // the program's working directory
   pid_t pid_ = 0;
 };
+
+// The window manager's part in keeping a window above the others: the
+// _NET_WM_STATE requests clients send to the root are applied to the
+// window's property, which Qt sets itself only on an unmapped window.
+class WindowManagerState {
+ public:
+  WindowManagerState() : dpy_(OpenDisplay()) {
+    XSelectInput(dpy_, DefaultRootWindow(dpy_), StructureNotifyMask | SubstructureNotifyMask);
+    XSync(dpy_, False);
+  }
+  ~WindowManagerState() { XCloseDisplay(dpy_); }
+
+  bool KeptAbove(Window w) {
+    while (XPending(dpy_) > 0) {
+      XEvent ev;
+      XNextEvent(dpy_, &ev);
+      if (ev.type != ClientMessage || ev.xclient.message_type != Intern("_NET_WM_STATE")) continue;
+      for (int i = 1; i <= 2; ++i)
+        Apply(ev.xclient.window, ev.xclient.data.l[i], ev.xclient.data.l[0]);
+    }
+    const auto state = State(w);
+    return std::find(state.begin(), state.end(), Intern("_NET_WM_STATE_ABOVE")) != state.end();
+  }
+
+ private:
+  Atom Intern(const char* name) { return XInternAtom(dpy_, name, False); }
+
+  std::vector<Atom> State(Window w) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<Atom> out;
+    if (w != 0 &&
+        XGetWindowProperty(dpy_, w, Intern("_NET_WM_STATE"), 0, 32, False, XA_ATOM, &type, &format,
+                           &n, &after, &data) == Success &&
+        format == 32) {
+      out.assign(reinterpret_cast<const Atom*>(data), reinterpret_cast<const Atom*>(data) + n);
+    }
+    if (data != nullptr) XFree(data);
+    return out;
+  }
+
+  // action: 0 remove, 1 add, 2 toggle.
+  void Apply(Window w, long atom, long action) {
+    if (atom == 0) return;
+    auto state = State(w);
+    const bool had = std::erase(state, static_cast<Atom>(atom)) > 0;
+    if (action == 1 || (action == 2 && !had)) state.push_back(static_cast<Atom>(atom));
+    XChangeProperty(dpy_, w, Intern("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(state.data()),
+                    static_cast<int>(state.size()));
+    XSync(dpy_, False);
+  }
+
+  Display* dpy_;
+};
+
+// Whether another client can take Ctrl+Break (let go again at once).
+bool BreakIsFree(Display* dpy) {
+  static bool refused;
+  refused = false;
+  const auto previous = XSetErrorHandler([](Display*, XErrorEvent* e) {
+    refused = refused || e->error_code == BadAccess;
+    return 0;
+  });
+  const Window root = DefaultRootWindow(dpy);
+  XGrabKey(dpy, kKeyPause, ControlMask, root, False, GrabModeAsync, GrabModeAsync);
+  XSync(dpy, False);
+  if (!refused) XUngrabKey(dpy, kKeyPause, ControlMask, root);
+  XSync(dpy, False);
+  XSetErrorHandler(previous);
+  return !refused;
+}
 
 TEST_F(RemoteProgram, AScheduledRunPlaysThroughTheDesktopsRemoteInput) {
   FakeDesktop desktop({});
@@ -186,6 +265,32 @@ TEST_F(RemoteProgram, ARunTheUserRefusesEndsUnfinishedAndSaysWhy) {
   EXPECT_NE(status, 0) << Log();
   EXPECT_TRUE(desktop.Got().empty());
   EXPECT_FALSE(fs::exists(dir_.File("VeskRemoteInput.token")));
+}
+
+// The desktop's dialog belongs to the program's window, comes to the front
+// and takes the keys; once answered the program has both back.
+TEST_F(RemoteProgram, WhileTheDialogIsUpTheWindowStepsBackAndLetsGoOfTheKeys) {
+  FakeDesktop::Config config;
+  config.answer = FakeDesktop::Answer::Hold;
+  FakeDesktop desktop(config);
+  WriteRun(60000);  // the key stays down, the program running
+  WindowManagerState wm;
+  ASSERT_TRUE(Start());
+  const auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
+  ASSERT_TRUE(WaitFor([&] { return desktop.Asked().dialogs == 1; }, pump, std::chrono::seconds(30)))
+      << Log();
+  FakeInput other;  // another client, as the window manager and the dialog are
+  Display* dpy = other.dpy();
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "x11:%lx", MainWindow(dpy));
+  EXPECT_EQ(desktop.Asked().parentWindow, expected) << Log();
+  EXPECT_TRUE(WaitFor([&] { return !wm.KeptAbove(MainWindow(dpy)); }, pump));
+  EXPECT_TRUE(BreakIsFree(dpy));
+
+  desktop.AnswerDialog(FakeDesktop::Answer::Grant);
+  ASSERT_TRUE(WaitFor([&] { return desktop.Got().size() >= 4; }, pump)) << Log();
+  EXPECT_TRUE(WaitFor([&] { return wm.KeptAbove(MainWindow(dpy)); }, pump));
+  EXPECT_FALSE(BreakIsFree(dpy));  // taken back before the first input went
 }
 
 }  // namespace

@@ -454,5 +454,41 @@ TEST_F(RemoteReplay, GnomeGetsWholeNotchesWithTheRestCarried) {
   EXPECT_EQ(steps, (std::vector<double>{-120, -120, -240}));
 }
 
+// The desktop's word read by a frame's own dispatch leaves the socket quiet:
+// it is taken there, or only when the desktop next speaks. Past the handshake
+// the event loop does not run here, so only the frames read the socket.
+TEST_F(RemoteReplay, ASwapOrPauseReadWhileAFrameGoesOutIsTakenAtOnce) {
+  FakeDesktop desktop({});
+  auto root = [](std::int32_t* w, std::int32_t* h) { return *w = 1024, *h = 768, true; };
+  wayland::RemoteInput remote({true, true}, [] { return QDBusConnection::sessionBus(); },
+                              {dir.File(wayland::kRestoreTokenFileName), 5000, 5000, true, root});
+  bool ready = false;
+  std::vector<std::string> lost;
+  remote.SetCallbacks({[&] { ready = true; }, [&](const std::string& why) { lost.push_back(why); },
+                       [](const std::string&) {}});
+  remote.Open();
+  ASSERT_TRUE(WaitFor([&] { return ready; }));
+  const EVENTMSG move{WM_MOUSEMOVE, 600, 400, 0, 0};
+
+  // The monitor goes to 200 %: the devices are swapped for ones on the new layout.
+  desktop.SwapDevices({{0, 0, 512, 384, 2.0}});
+  EXPECT_TRUE(remote.Inject(move));  // into the old pointer, in flight as it went
+  EXPECT_TRUE(remote.Ready());
+  EXPECT_TRUE(remote.Inject(move));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const auto moves = Of(desktop.Got(), K::Move);
+        return !moves.empty() && moves.back().x == 300 && moves.back().y == 200;
+      },
+      2000));
+
+  desktop.Pause();
+  EXPECT_TRUE(remote.Inject(move));  // sent before the pause was read
+  ASSERT_EQ(lost.size(), 1u);
+  EXPECT_NE(lost[0].find("paused"), std::string::npos) << lost[0];
+  EXPECT_FALSE(remote.Ready());
+  EXPECT_FALSE(remote.Inject({WM_KEYDOWN, Key(0x1E, 'A'), 1, 0, 0}));  // not into a paused device
+}
+
 }  // namespace
 }  // namespace vesk::testing

@@ -138,6 +138,24 @@ TEST(Translation, WheelRoundTripsThroughBothPathsAndOutOfRangeDeltasAreRefused) 
   }
 }
 
+// A side button the record does not name (only a damaged file has one)
+// reaches nothing on either path.
+TEST(Translation, ASideButtonTheRecordDoesNotNameIsSkippedOnBothPaths) {
+  const win32::DesktopRect desk{0, 0, 1280, 1024};
+  for (const std::uint32_t m : {WM_XBUTTONDOWN, WM_XBUTTONUP}) {
+    for (const std::uint32_t button : {0u, 1u, 2u, 3u, 0x10001u}) {
+      SCOPED_TRACE(button);
+      const EVENTMSG e{m, 300, 200, 0, button};
+      const bool named = button == XBUTTON1 || button == XBUTTON2;
+      EXPECT_EQ(ToInput(e, desk).has_value(), named);
+      EXPECT_EQ(win32::WheelForJournalPlayback(e).has_value(), named);  // posted
+      const ::EVENTMSG handed = ToSystemEvent(e);
+      EXPECT_EQ(handed.message, static_cast<UINT>(WM_MOUSEMOVE));  // never the button itself
+      EXPECT_EQ(handed.hwnd, nullptr);
+    }
+  }
+}
+
 TEST(Translation, KeysReplayByVirtualKeyWithScanCodeExtendedAndUpFlags) {
   const win32::DesktopRect desk;
   const std::optional<INPUT> down = ToInput({WM_KEYDOWN, 0x4D27, 0x8001, 0, 0}, desk);

@@ -1,33 +1,57 @@
 // Capture on a real X server: what RECORD turns into journal records, the
 // Ctrl+Break grab whatever modifier is held, and a lost capture connection.
+#include <X11/Xatom.h>
+
 #include "input_fixture.h"
 
 namespace vesk::testing {
 namespace {
 
+// The X server's clock, read as the time of a property change.
+class ServerClock {
+ public:
+  ServerClock() : dpy_(OpenDisplay()) {
+    window_ = XCreateSimpleWindow(dpy_, DefaultRootWindow(dpy_), 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(dpy_, window_, PropertyChangeMask);
+  }
+  ~ServerClock() { XCloseDisplay(dpy_); }
+  unsigned long Now() {
+    XChangeProperty(dpy_, window_, XA_WM_NAME, XA_STRING, 8, PropModeReplace, nullptr, 0);
+    XEvent ev;
+    XWindowEvent(dpy_, window_, PropertyChangeMask, &ev);
+    return ev.xproperty.time;
+  }
+
+ private:
+  Display* dpy_;
+  Window window_ = 0;
+};
+
 TEST_F(BackendInput, RecordsDeviceEventsAsJournalRecordsWithServerTimes) {
-  user.Move(10, 10);  // before recording: not seen
+  user.Move(10, 10);                       // before recording: not seen
+  TargetWindow target(50, 150, 200, 200);  // sees the same input, with the server's times
+  user.FocusFollowsPointer();
+  ServerClock server;
   const HookHandle hook = backend.SetWindowsHookEx(WH_JOURNALRECORD, &RecordProc);
   ASSERT_NE(hook, 0u);
   const std::uint32_t start = backend.GetTickCount();
 
-  // The gaps between events, as this side made them.
-  std::vector<Clock::time_point> at;
-  auto mark = [&] { at.push_back(Clock::now()); };
-  user.Move(100, 200), mark();
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  user.Button(1, true), mark();
-  std::this_thread::sleep_for(std::chrono::milliseconds(45));
-  user.Button(1, false), mark();
-  user.Key(kKeyA, true), mark();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  user.Key(kKeyA, false), mark();
-  user.Key(kKeyRight, true), mark();
-  user.Key(kKeyRight, false), mark();
-  user.Button(4, true), user.Button(4, false), mark();
-  user.Button(5, true), user.Button(5, false), mark();
-  user.Button(3, true), mark();
-  user.Button(3, false), mark();
+  // Gaps made on the server's clock: the target has the last event, and the
+  // server's time has moved on by ms since it.
+  auto gap = [&](unsigned long ms) {
+    ASSERT_TRUE(WaitFor([&] { return target.Pump(), !target.Got().empty(); }, [] {}));
+    const unsigned long last = target.Got().back().time;
+    ASSERT_TRUE(WaitFor([&] { return server.Now() - last >= ms; }, [] {}));
+  };
+  user.Move(100, 200);
+  gap(30);
+  user.Button(1, true);
+  gap(45);
+  user.Button(1, false), user.Key(kKeyA, true);
+  gap(20);
+  user.Key(kKeyA, false), user.Key(kKeyRight, true), user.Key(kKeyRight, false);
+  user.Button(4, true), user.Button(4, false), user.Button(5, true), user.Button(5, false);
+  user.Button(3, true), user.Button(3, false);
 
   const std::vector<EVENTMSG> expected{
       {WM_MOUSEMOVE, 100, 200, 0, 0},
@@ -52,15 +76,21 @@ TEST_F(BackendInput, RecordsDeviceEventsAsJournalRecordsWithServerTimes) {
     EXPECT_EQ(got.paramH, expected[i].paramH);
     EXPECT_EQ(got.hwnd, expected[i].hwnd);
   }
-  // Time stamps are on the tick-count clock and keep the gaps.
+  // Time stamps are on the tick-count clock and keep the server's gaps
+  // (a wheel turn is one record: its button's release is not one).
   EXPECT_LT(static_cast<std::int32_t>(g_seen.recorded[0].time - start), 1000);
   EXPECT_GT(static_cast<std::int32_t>(g_seen.recorded[0].time - start), -20);
-  for (std::size_t i = 1; i < at.size(); ++i) {
-    const auto made = std::chrono::duration_cast<std::chrono::milliseconds>(at[i] - at[i - 1]);
-    const auto got =
-        static_cast<std::int32_t>(g_seen.recorded[i].time - g_seen.recorded[i - 1].time);
-    EXPECT_NEAR(got, made.count(), 6) << "gap before event " << i;
+  std::vector<unsigned long> times;
+  ASSERT_TRUE(WaitFor([&] { return target.Pump(), target.Got().size() == 13; }, [] {}));
+  for (const ReceivedInput& r : target.Got()) {
+    if (r.type != ButtonRelease || (r.detail != 4 && r.detail != 5)) times.push_back(r.time);
   }
+  ASSERT_EQ(times.size(), expected.size());
+  for (std::size_t i = 1; i < times.size(); ++i) {
+    EXPECT_EQ(g_seen.recorded[i].time - g_seen.recorded[i - 1].time, times[i] - times[i - 1])
+        << "gap before event " << i;
+  }
+  EXPECT_GE(g_seen.recorded[2].time - g_seen.recorded[1].time, 45u);
   EXPECT_TRUE(backend.UnhookWindowsHookEx(hook));
   user.Move(20, 20);
   EXPECT_FALSE(

@@ -11,11 +11,14 @@ namespace vesk::qt {
 
 std::string QtBackend::Impl::DialogParent() {
   // The dialog belongs to the program's window, so the desktop shows it
-  // above that window rather than under it.
+  // above that window rather than under it. The native window's own id:
+  // the widget's goes stale whenever Qt makes the native window anew.
   for (const auto& [id, w] : windows) {
-    if (w != nullptr && w->isVisible() && w->winId() != 0) {
+    const QWindow* native = w != nullptr && w->isVisible() ? w->windowHandle() : nullptr;
+    if (native != nullptr && native->winId() != 0) {
       char handle[32];
-      std::snprintf(handle, sizeof handle, "x11:%llx", static_cast<unsigned long long>(w->winId()));
+      std::snprintf(handle, sizeof handle, "x11:%llx",
+                    static_cast<unsigned long long>(native->winId()));
       return handle;
     }
   }
@@ -33,6 +36,8 @@ void QtBackend::Impl::OnAsking(bool asking) {
       handle->setFlag(Qt::WindowStaysOnTopHint, false);
       lowered.push_back(w);
     }
+    // Named as the dialog is asked for, of the windows as they are now.
+    input.SetDialogParent(DialogParent());
     input.UngrabBreak();
     return;
   }

@@ -88,7 +88,6 @@ void QtBackend::Impl::BeginPlayback() {
     return;
   }
   if (injector == &input.Replay()) {
-    input.SetDialogParent(DialogParent());
     input.PrepareReplay(start);  // ready or lost follows, possibly at once
   } else {
     start();

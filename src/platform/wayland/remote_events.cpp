@@ -222,7 +222,7 @@ std::optional<std::vector<DeviceEvent>> DeviceEventsFor(const EVENTMSG& record) 
     }
     case WM_XBUTTONDOWN:
     case WM_XBUTTONUP:
-      if (record.hwnd != XBUTTON1 && record.hwnd != XBUTTON2) return std::nullopt;
+      if (!NamesSideButton(record)) return std::nullopt;
       return button(record.hwnd == XBUTTON1 ? kBtnSide : kBtnExtra,
                     record.message == WM_XBUTTONDOWN);
     case WM_KEYDOWN:

@@ -89,9 +89,12 @@ EVENTMSG FromSystemEvent(const ::EVENTMSG& event, std::optional<int> wheelDelta)
   e.paramL = event.paramL;
   e.paramH = event.paramH;
   e.time = event.time;
-  if (WheelForJournalPlayback(event)) {
+  const std::uint32_t m = event.message;
+  if (m == WM_MOUSEWHEEL || m == WM_MOUSEHWHEEL || m == WM_XBUTTONDOWN || m == WM_XBUTTONUP) {
     // See WheelForJournalPlayback: the system moves the pointer there, we
-    // post the turn.
+    // post the turn or the button. One the record does not name (a damaged
+    // file's) is posted nowhere: the system is never handed it, just as
+    // SendInput is not.
     e.message = WM_MOUSEMOVE;
     return e;
   }
@@ -103,7 +106,7 @@ EVENTMSG FromSystemEvent(const ::EVENTMSG& event, std::optional<int> wheelDelta)
 std::optional<JournalWheel> WheelForJournalPlayback(const EVENTMSG& event) {
   const std::uint32_t m = event.message;
   if (m == WM_XBUTTONDOWN || m == WM_XBUTTONUP) {
-    if (event.hwnd != XBUTTON1 && event.hwnd != XBUTTON2) return std::nullopt;
+    if (!NamesSideButton(event)) return std::nullopt;
     return JournalWheel{static_cast<int>(event.hwnd), Signed(event.paramL), Signed(event.paramH),
                         m};
   }
@@ -185,7 +188,7 @@ std::optional<INPUT> ToInput(const EVENTMSG& event, const DesktopRect& desktop) 
     }
     case WM_XBUTTONDOWN:
     case WM_XBUTTONUP:
-      if (event.hwnd != XBUTTON1 && event.hwnd != XBUTTON2) return std::nullopt;
+      if (!NamesSideButton(event)) return std::nullopt;
       flags = m == WM_XBUTTONDOWN ? MOUSEEVENTF_XDOWN : MOUSEEVENTF_XUP;
       data = event.hwnd;
       break;

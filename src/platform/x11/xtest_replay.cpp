@@ -43,7 +43,7 @@ bool QueueXTestReplay(Display* ctrl, const EVENTMSG& e) {
       break;
     case WM_XBUTTONDOWN:
     case WM_XBUTTONUP:
-      if (e.hwnd != XBUTTON1 && e.hwnd != XBUTTON2) {
+      if (!NamesSideButton(e)) {
         std::fprintf(stderr, "vesk: side button %u in the journal is unknown; skipped\n", e.hwnd);
         return false;
       }
