@@ -28,7 +28,6 @@ struct Frames {
   Display* dpy = nullptr;
   bool dead = false;
   int shapeEvent = 0;  // the extension's first event code
-  Atom frameExtents = 0;
   QSocketNotifier* notifier = nullptr;
   std::set<Window> wanted;  // windows letting clicks through
   std::map<Window, Saved> saved;
@@ -47,7 +46,6 @@ Frames& State() {
     }
     if (f.dpy == nullptr) return false;
     AdoptConnection(f.dpy, &f.dead);
-    f.frameExtents = XInternAtom(f.dpy, "_NET_FRAME_EXTENTS", False);
     f.notifier = new QSocketNotifier(ConnectionNumber(f.dpy), QSocketNotifier::Read);
     QObject::connect(f.notifier, &QSocketNotifier::activated, [] { OnEvents(State()); });
     return true;
@@ -127,14 +125,6 @@ void OnEvents(Frames& f) {
     if (e.type == ReparentNotify && f.wanted.count(e.xreparent.window) != 0) {
       f.saved.erase(e.xreparent.window);  // that frame is gone
       Empty(f, e.xreparent.window);
-    } else if ((e.type == PropertyNotify && e.xproperty.atom == f.frameExtents) ||
-               e.type == FocusIn) {
-      // The window manager has taken the window on only now (it sets the
-      // frame's extents, then the focus): it reads the frame's shape again
-      // when the window's changes.
-      const Window window = e.type == FocusIn ? e.xfocus.window : e.xproperty.window;
-      if (f.saved.count(window) != 0 && f.wanted.count(window) != 0)
-        Clear(f.dpy, f.saved[window].frame, window);
     } else if (e.type == f.shapeEvent + ShapeNotify) {
       const auto& shape = reinterpret_cast<const XShapeEvent&>(e);
       if (shape.kind != ShapeInput || (shape.width == 0 && shape.height == 0)) continue;
@@ -155,7 +145,7 @@ void SetFrameClickThrough(unsigned long window, bool through) {
   if (f.dpy == nullptr || f.dead || window == 0) return;
   if (through) {
     f.wanted.insert(window);
-    XSelectInput(f.dpy, window, StructureNotifyMask | PropertyChangeMask | FocusChangeMask);
+    XSelectInput(f.dpy, window, StructureNotifyMask);
     Empty(f, window);
   } else {
     f.wanted.erase(window);
