@@ -109,9 +109,8 @@ int main(int argc, char** argv) {
       const auto got = vt::ParseClientEvents(world.ClientLog().substr(before));
       const vt::GapStats s = vt::CompareGaps(got, journal);
       std::printf(
-          "%s run %d (%s): status %d in %.1f s, %zu of %zu clicks and keys at the client, gap "
-          "error p99 %d "
-          "ms, max %d ms, drift %+d ms over %d ms (%+.3f %%)\n",
+          "%s run %d (%s): status %d in %.1f s, %zu of %zu clicks and keys at the client, "
+          "gap error p99 %d ms, max %d ms, drift %+d ms over %d ms (%+.3f %%)\n",
           name.c_str(), run + 1, run == 0 ? "no token" : "token", status, took, s.matched,
           s.expected, s.p99, s.max, s.drift, s.span, 100.0 * s.drift / std::max(1, s.span));
       if (status != 0 || s.matched != s.expected) {
@@ -119,6 +118,7 @@ int main(int argc, char** argv) {
         ++failures;
       }
     }
+    std::filesystem::remove_all(work);
   }
   return failures == 0 ? 0 : 1;
 }
