@@ -49,6 +49,20 @@ int main(int argc, char** argv) {
     play.records.push_back({EVENTMSG{WM_MOUSEMOVE, x, 300, 0, 0}, wait});
     if (i > 0) planned += wait;
   }
+  // Answered as the program's playback answers: each record is due at the
+  // first request plus the recorded waits up to it, so lateness never adds up.
+  std::vector<long> dueUs(play.records.size(), 0);
+  for (std::size_t i = 1; i < dueUs.size(); ++i)
+    dueUs[i] = dueUs[i - 1] + 1000 * play.records[i].wait;
+  std::chrono::steady_clock::time_point start{};
+  play.pace = [&](std::size_t i, bool fresh) -> LResult {
+    const auto now = std::chrono::steady_clock::now();
+    if (i == 0 && fresh) start = now;
+    const long left =
+        dueUs[i] - std::chrono::duration_cast<std::chrono::microseconds>(now - start).count();
+    if (left <= 500) return fresh ? 1 : 0;
+    return static_cast<LResult>((left + 500) / 1000);
+  };
   if (play.Install(backend) == 0) {
     std::fprintf(stderr, "playback did not start\n");
     return 1;
