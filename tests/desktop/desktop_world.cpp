@@ -120,14 +120,14 @@ std::string DesktopWorld::ClientLog() const { return ReadFile(clientLog_); }
 
 std::string DesktopWorld::CompositorLog() const { return ReadFile(Env("VESK_DESKTOP_LOG")); }
 
-bool DesktopWorld::GrantKdePermission() {
+bool DesktopWorld::GrantKdePermission(bool allow) {
   QDBusMessage m =
       QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
                                      QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
                                      QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
                                      QStringLiteral("SetPermission"));
   m << QStringLiteral("kde-authorized") << true << QStringLiteral("remote-desktop") << QString()
-    << QStringList{QStringLiteral("yes")};
+    << QStringList{allow ? QStringLiteral("yes") : QStringLiteral("no")};
   return Bus().call(m, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
 }
 

@@ -40,8 +40,9 @@ class DesktopWorld {
   std::string ClientLog() const;
 
   // KDE: remote input granted in the portal's permission store, as the
-  // user's "Allow" would (its dialog is not shown again).
-  bool GrantKdePermission();
+  // user's "Allow" would (its dialog is not shown again); or "no" stored,
+  // which KDE's portal does not take as an answer.
+  bool GrantKdePermission(bool allow = true);
 
   // GNOME: the permission dialog answered with keys, pressed through a
   // remote-desktop session of the compositor's own, once the dialog's

@@ -270,14 +270,7 @@ TEST_F(KdeLayout, PositionsAndKeysFollowMonitorScaleAndKeymapChangesMidRun) {
 // or the window's own close, is a refusal (the portal answers 1). Nothing
 // but "yes" in the permission store skips it.
 TEST_F(KdeLayout, TheDialogClosedIsARefusal) {
-  QDBusMessage m =
-      QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
-                                     QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
-                                     QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
-                                     QStringLiteral("SetPermission"));
-  m << QStringLiteral("kde-authorized") << true << QStringLiteral("remote-desktop") << QString()
-    << QStringList{QStringLiteral("no")};
-  ASSERT_EQ(world_->Bus().call(m, QDBus::Block, 10000).type(), QDBusMessage::ReplyMessage);
+  ASSERT_TRUE(world_->GrantKdePermission(false));
   ASSERT_TRUE(world_->RunKwinScript(
       "function refuse(w) { if (w.resourceClass.indexOf('portal') >= 0) w.closeWindow(); }\n"
       "workspace.windowList().forEach(refuse);\n"
