@@ -19,6 +19,7 @@
 
 #include "app/recorder_app.h"
 #include "program_driver.h"
+#include "spawn_program.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 
@@ -53,20 +54,11 @@ long OpenFiles(pid_t pid) {
   return n;
 }
 
-pid_t Spawn(const fs::path& dir) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  const std::string log = (dir / "vesk.log").string();
-  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  const fs::path cwd = fs::current_path();
-  fs::current_path(dir);
-  char program[] = VESK_PROGRAM;
-  char* argv[] = {program, nullptr};
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
-  fs::current_path(cwd);
-  posix_spawn_file_actions_destroy(&actions);
-  return rc == 0 ? pid : -1;
+pid_t StartProgram(const fs::path& dir) {
+  testing::Spawn spawn{VESK_PROGRAM, dir.string(), (dir / "vesk.log").string()};
+  spawn.append = true;
+  const pid_t pid = testing::SpawnProgram(spawn);
+  return pid != 0 ? pid : -1;
 }
 
 int Fail(const char* what, const fs::path& dir) {
@@ -95,7 +87,7 @@ int main(int argc, char** argv) {
   user.Move(900, 700);
 
   // ---- recording
-  pid_t pid = Spawn(dir);
+  pid_t pid = StartProgram(dir);
   if (pid <= 0) return Fail("could not start the program", dir);
   Window main = 0;
   const auto appears = [&](const char* title, Window* w, int ms) {
@@ -189,7 +181,7 @@ int main(int argc, char** argv) {
   std::ofstream(dir / kSettingsFileName, std::ios::binary) << settings.Serialize();
   TargetWindow target(0, 0, 430, 320);
   user.Move(900, 700);
-  pid = Spawn(dir);
+  pid = StartProgram(dir);
   if (pid <= 0) return Fail("could not start the program again", dir);
   std::vector<std::pair<long, long>> samples;  // memory, open files every 10 s
   const auto pump = [&] { target.Pump(); };

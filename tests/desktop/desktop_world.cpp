@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,9 +20,8 @@
 #include <sstream>
 #include <thread>
 
+#include "spawn_program.h"
 #include "test_files.h"
-
-extern char** environ;
 
 namespace vesk::testing {
 namespace {
@@ -334,30 +332,16 @@ std::string DesktopWorld::AnswerGnomeDialog(Answer answer, int thinkMs, int wait
 
 int DesktopWorld::PlayProgram(const std::string& dir, const std::string& journal,
                               const std::function<void()>& meanwhile) const {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  Spawn spawn{VESK_PROGRAM, dir, dir + "/vesk.log", {"play", "--countdown", "0", journal}};
   for (const char* key : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
                           "DBUS_SESSION_BUS_ADDRESS"}) {
-    env.push_back(std::string(key) + "=" + Env(key));
+    spawn.env.push_back(std::string(key) + "=" + Env(key));
   }
-  env.emplace_back("XDG_SESSION_TYPE=wayland");
-  env.emplace_back("QT_QPA_PLATFORM=xcb");
-  env.emplace_back("LD_LIBRARY_PATH=" VESK_LIBEI_LIBDIR);
-  std::vector<char*> envp;
-  for (auto& s : env) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  std::string program = VESK_PROGRAM, play = "play", countdown = "--countdown", zero = "0",
-              file = journal;
-  char* argv[] = {program.data(), play.data(), countdown.data(), zero.data(), file.data(), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  const std::string log = dir + "/vesk.log";
-  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
+  spawn.env.insert(spawn.env.end(), {"XDG_SESSION_TYPE=wayland", "QT_QPA_PLATFORM=xcb",
+                                     "LD_LIBRARY_PATH=" VESK_LIBEI_LIBDIR});
+  spawn.append = true;
+  const pid_t pid = SpawnProgram(spawn);
+  if (pid == 0) return -1;
   meanwhile();
   int status = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(5);

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include <X11/extensions/shape.h>
 
 #include "fake_desktop.h"
+#include "spawn_program.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 #include "test_files.h"
@@ -59,15 +59,8 @@ class RemoteProgram : public ::testing::Test {
 
   // Starts the program in its working directory.
   bool Start() {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = dir_.File("vesk.log");
-    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    char program[] = VESK_PROGRAM;
-    char* argv[] = {program, nullptr};
-    const int rc = posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0;
+    pid_ = SpawnProgram({VESK_PROGRAM, dir_.path().string(), dir_.File("vesk.log")});
+    return pid_ != 0;
   }
 
   // Its exit status once it ends, or -1 when it does not.

@@ -5,7 +5,6 @@
 #include <QApplication>
 
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 
 #include "platform/qt/qt_backend.h"
 #include "program_driver.h"
+#include "spawn_program.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 #include "weston_session.h"
@@ -204,18 +204,9 @@ TEST(WestonSession, TheProgramReplaysAScheduledRunIntoAnX11Window) {
   ManagedWindow target(900, 650);
   FakeInput user;
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
   const std::string log = (dir / "vesk.log").string();
-  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const fs::path cwd = fs::current_path();
-  fs::current_path(dir);
-  char program[] = VESK_PROGRAM;
-  char* argv[] = {program, nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, program, &actions, nullptr, argv, environ), 0);
-  fs::current_path(cwd);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = SpawnProgram({VESK_PROGRAM, dir.string(), log});
+  ASSERT_NE(pid, 0);
   auto readLog = [&] {
     std::ifstream in(log);
     return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -1,7 +1,6 @@
 // `vesk play` and the windowless commands, run as a scheduler or a shell
 // runs them, under Xvfb: each row of the exit status table.
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -9,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "program_driver.h"
+#include "spawn_program.h"
 #include "storage/journal.h"
 
 namespace vesk::testing {
@@ -43,29 +43,11 @@ class PlayCommand : public ::testing::Test {
   // Starts the program in the test's folder with these arguments; stdout
   // and stderr go to a file. display: the DISPLAY it sees (null: none).
   void Start(std::vector<std::string> args, const char* display = std::getenv("DISPLAY")) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string out = (dir_ / "out.txt").string();
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    args.insert(args.begin(), VESK_PROGRAM);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.emplace_back(*e);
-    }
-    if (display != nullptr) env.push_back(std::string("DISPLAY=") + display);
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const std::string cwd = fs::current_path().string();
-    fs::current_path(dir_);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    fs::current_path(cwd);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(rc, 0);
+    Spawn spawn{VESK_PROGRAM, dir_.string(), (dir_ / "out.txt").string(), std::move(args)};
+    spawn.env = {display != nullptr ? std::string("DISPLAY=") + display : "DISPLAY"};
+    spawn.withStdout = true;
+    pid_ = SpawnProgram(spawn);
+    ASSERT_NE(pid_, 0);
   }
 
   int WaitForExit(

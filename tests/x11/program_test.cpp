@@ -1,6 +1,5 @@
 // The whole program, started as a task scheduler would start it.
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -8,8 +7,9 @@
 #include <memory>
 
 #include "app/recorder_app.h"
-#include "resources/dialog_templates.h"
 #include "program_driver.h"
+#include "resources/dialog_templates.h"
+#include "spawn_program.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 
@@ -63,18 +63,8 @@ class Program : public ::testing::Test {
   }
 
   void Start() {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = (dir_ / "vesk.log").string();
-    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const std::string cwd = fs::current_path().string();
-    fs::current_path(dir_);  // the program's settings live in its working directory
-    char program[] = VESK_PROGRAM;
-    char* argv[] = {program, nullptr};
-    const int rc = posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
-    fs::current_path(cwd);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(rc, 0);
+    pid_ = SpawnProgram({VESK_PROGRAM, dir_.string(), (dir_ / "vesk.log").string()});
+    ASSERT_NE(pid_, 0);
   }
 
   // The exit status, or -1 if it is still running after the limit.

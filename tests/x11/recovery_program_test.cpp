@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "program_driver.h"
+#include "spawn_program.h"
 #include "storage/journal.h"
 #include "storage/settings.h"
 
@@ -43,20 +44,9 @@ class RecoveryProgram : public ::testing::Test {
 
   // Starts the program; its standard error goes to vesk-<n>.log.
   pid_t Start() {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = LogPath(pids_.size()).string();
-    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const fs::path cwd = fs::current_path();
-    fs::current_path(dir_);
-    char program[] = VESK_PROGRAM;
-    char* argv[] = {program, nullptr};
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
-    fs::current_path(cwd);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc == 0) pids_.push_back(pid);
-    return rc == 0 ? pid : 0;
+    const pid_t pid = SpawnProgram({VESK_PROGRAM, dir_.string(), LogPath(pids_.size()).string()});
+    if (pid != 0) pids_.push_back(pid);
+    return pid;
   }
   fs::path LogPath(std::size_t n) const { return dir_ / ("vesk-" + std::to_string(n) + ".log"); }
   std::string Log(std::size_t n) const {
