@@ -10,9 +10,11 @@
 namespace vesk::wayland {
 namespace {
 
-// The X root's size, asked for every position on one kept connection: the
+// The X root's size for every position, kept on one connection: the
 // desktop resizes Xwayland's root when a monitor is rescaled or its X
-// scaling is turned on or off, and the last of these swaps no device.
+// scaling is turned on or off, and the last of these swaps no device. The
+// size is asked once; after that the root's own resize events keep it, read
+// without a round trip to the server on the way of each move.
 class XRootQuery {
  public:
   XRootQuery() = default;
@@ -22,20 +24,38 @@ class XRootQuery {
 
   bool operator()(std::int32_t* width, std::int32_t* height) {
     if (dead_) Close();
-    if (dpy_ == nullptr) {
-      dpy_ = XOpenDisplay(nullptr);
-      if (dpy_ == nullptr) return false;
-      x11::AdoptConnection(dpy_, &dead_);
+    if (dpy_ == nullptr && !Open()) return false;
+    while (XPending(dpy_) > 0 && !dead_) {
+      XEvent e{};
+      XNextEvent(dpy_, &e);
+      if (e.type == ConfigureNotify && e.xconfigure.window == DefaultRootWindow(dpy_)) {
+        width_ = e.xconfigure.width;
+        height_ = e.xconfigure.height;
+      }
     }
+    if (dead_) return false;
+    *width = width_;
+    *height = height_;
+    return true;
+  }
+
+ private:
+  bool Open() {
+    dpy_ = XOpenDisplay(nullptr);
+    if (dpy_ == nullptr) return false;
+    x11::AdoptConnection(dpy_, &dead_);
+    // Watched before the size is read, so that no resize falls between.
+    XSelectInput(dpy_, DefaultRootWindow(dpy_), StructureNotifyMask);
     ::Window root = 0;
     int x = 0, y = 0;
     unsigned w = 0, h = 0, border = 0, depth = 0;
     if (XGetGeometry(dpy_, DefaultRootWindow(dpy_), &root, &x, &y, &w, &h, &border, &depth) == 0 ||
         dead_) {
+      Close();
       return false;
     }
-    *width = static_cast<std::int32_t>(w);
-    *height = static_cast<std::int32_t>(h);
+    width_ = static_cast<std::int32_t>(w);
+    height_ = static_cast<std::int32_t>(h);
     return true;
   }
 
@@ -51,6 +71,7 @@ class XRootQuery {
 
   Display* dpy_ = nullptr;
   bool dead_ = false;
+  std::int32_t width_ = 0, height_ = 0;
 };
 
 }  // namespace
