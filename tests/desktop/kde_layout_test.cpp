@@ -248,7 +248,8 @@ TEST_F(KdeLayout, PositionsAndKeysFollowMonitorScaleAndKeymapChangesMidRun) {
   ASSERT_GE(keys.size(), 3u);
   EXPECT_EQ(keys[keys.size() - 3].text, "Z");
   EXPECT_TRUE(lost_.empty()) << lost_;
-  // A move asks Xwayland for its root, and crossing monitors sends two more.
+  // A move reads the X root's size (kept from its resize events), and crossing
+  // monitors sends two more.
   const auto query = wayland::KeptXRootQuery();
   std::vector<std::uint64_t> asked;
   for (int i = 0; i < 200; ++i) {
